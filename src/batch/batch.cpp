@@ -1,0 +1,114 @@
+#include "batch/batch.hpp"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+namespace tidemark {
+
+void apply_patterns(SeriesOutput& series, const PatternConfig& config, uint64_t cp_seed,
+                    uint64_t anom_seed, uint64_t miss_seed) {
+  std::span<double> values(series.values);
+  if (config.changepoints) {
+    series.cp_indices = inject_changepoints(
+        values, cp_seed, config.num_changepoints, config.changepoint_locations,
+        config.changepoint_type, config.changepoint_level_changes,
+        config.changepoint_trend_changes, config.changepoint_variance_changes);
+  }
+  if (config.anomalies) {
+    series.anom_indices = inject_anomalies(
+        values, anom_seed, config.anomaly_types, config.anomaly_fraction,
+        config.spike_magnitude, config.dip_magnitude, config.level_shift_magnitude,
+        config.level_shift_duration);
+  }
+  if (config.missing_data) {
+    series.miss_indices =
+        inject_missingness(values, miss_seed, config.missing_pattern, config.missing_rate,
+                           config.missing_block_size, config.missing_seasonal_period);
+  }
+}
+
+namespace {
+
+Status short_seeds(const char* name, std::size_t have, std::size_t need, const char* unit) {
+  return param_error(std::string(name) + " length " + std::to_string(have) + " < " +
+                     std::to_string(need) + " (" + unit + ")");
+}
+
+// Everything that would make a series unsafe to attempt is refused here,
+// before any series of any spec is generated.  A spec without series is
+// not checked: there is nothing to attempt.
+Status check_spec(const BatchSpec& spec, bool single_group) {
+  const std::size_t n_series = spec.lengths.size();
+  if (n_series == 0) return std::nullopt;
+  if (!single_group && spec.gen_seeds.size() < n_series) {
+    return short_seeds("gen_seeds", spec.gen_seeds.size(), n_series, "n_series");
+  }
+  if (spec.pi_seeds.size() < 3 * n_series) {
+    return short_seeds("pi_seeds", spec.pi_seeds.size(), 3 * n_series,
+                       "n_series \u00d7 3");
+  }
+  for (std::size_t i = 0; i < n_series; ++i) {
+    if (spec.lengths[i] < 0) {
+      return param_error("lengths[" + std::to_string(i) + "] must be >= 0");
+    }
+  }
+  return check_pattern_config(spec.pattern);
+}
+
+// A single group walks lengths, gen_seeds and pi_seeds in lockstep and
+// stops at the shortest (a short gen_seeds silently yields fewer series);
+// a multi-batch spec has been checked to hold seeds for every length.
+std::size_t series_count(const BatchSpec& spec) {
+  return std::min({spec.lengths.size(), spec.gen_seeds.size(), spec.pi_seeds.size() / 3});
+}
+
+Status run_series(const BatchSpec& spec, std::size_t i, SeriesOutput& slot) {
+  SeriesOutput series;
+  series.values.assign(static_cast<std::size_t>(spec.lengths[i]), 0.0);
+  Status status = generate_series(spec.gen_type, spec.scalar_params, spec.array_params,
+                                  spec.gen_seeds[i], series.values);
+  if (status) return status;
+  apply_patterns(series, spec.pattern, spec.pi_seeds[3 * i], spec.pi_seeds[3 * i + 1],
+                 spec.pi_seeds[3 * i + 2]);
+  slot = std::move(series);
+  return std::nullopt;
+}
+
+std::variant<BatchResult, LoopFailure> run_checked(std::span<const BatchSpec> specs,
+                                                   std::size_t n_workers) {
+  // offsets[j] is the flat index of spec j's first series.
+  std::vector<std::size_t> offsets(specs.size() + 1, 0);
+  BatchResult results(specs.size());
+  for (std::size_t j = 0; j < specs.size(); ++j) {
+    results[j].resize(series_count(specs[j]));
+    offsets[j + 1] = offsets[j] + results[j].size();
+  }
+  const std::size_t total = offsets.back();
+  if (total == 0) return results;
+  auto failure = parallel_for(n_workers, total, [&](std::size_t flat) {
+    const auto spec_end = std::upper_bound(offsets.begin() + 1, offsets.end(), flat);
+    const auto j = static_cast<std::size_t>(spec_end - offsets.begin() - 1);
+    return run_series(specs[j], flat - offsets[j], results[j][flat - offsets[j]]);
+  });
+  if (failure) return std::move(*failure);
+  return results;
+}
+
+}  // namespace
+
+std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> specs,
+                                                   std::size_t n_workers,
+                                                   bool single_group) {
+  try {
+    for (const BatchSpec& spec : specs) {
+      Status refusal = check_spec(spec, single_group);
+      if (refusal) return LoopFailure{std::move(*refusal)};
+    }
+    return run_checked(specs, n_workers);
+  } catch (const std::bad_alloc&) {  // the result table itself did not fit
+    return LoopFailure{ParamError{"could not allocate memory for the series"}};
+  }
+}
+
+}  // namespace tidemark
