@@ -1,0 +1,3 @@
+from tidemark.cli import main
+
+raise SystemExit(main())

@@ -1,0 +1,45 @@
+"""The batch generators the command-line tool knows: their batch codes and
+the order of their scalar and array slots, with defaults."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+
+INNOVATION = (("innov_dist", 0), ("innov_param", 0.0))
+
+
+@dataclass(frozen=True)
+class GeneratorSpec:
+    name: str
+    gen_type: int
+    scalars: tuple[tuple[str, float], ...]
+    arrays: tuple[tuple[str, tuple[float, ...]], ...] = field(default=())
+
+    def keys(self) -> list[str]:
+        return [k for k, _ in self.scalars] + [k for k, _ in self.arrays]
+
+
+CATALOG = {
+    spec.name: spec
+    for spec in (
+        GeneratorSpec("random_walk", 0,
+                      (("drift", 0.0), ("volatility", 1.0), ("start_value", 0.0), *INNOVATION)),
+        GeneratorSpec("seasonal", 1,
+                      (("seasonality_period", 12), ("seasonality_amplitude", 1.0), ("trend", 0.0),
+                       ("noise_level", 0.1), ("base_level", 0.0), *INNOVATION)),
+        GeneratorSpec("sarima", 2,
+                      (("d", 0), ("seasonal_d", 0), ("seasonal_period", 12), ("mean", 0.0),
+                       ("drift_val", 0.0), ("noise_std", 1.0), ("burn_in", 100), *INNOVATION),
+                      (("full_ar_poly", ()), ("full_ma_poly", ()))),
+        GeneratorSpec("ets", 3,
+                      (("error_type", 0), ("trend_type", 0), ("seasonal_type", 0),
+                       ("seasonal_period", 12), ("level", 10.0), ("trend_init", 0.0),
+                       ("alpha", 0.2), ("beta_param", 0.05), ("gamma", 0.1), ("phi", 0.98),
+                       ("damped", 0), ("noise_std", 1.0), *INNOVATION),
+                      (("seasonal_init", ()),)),
+        GeneratorSpec("inar", 4,
+                      (("p", 1), ("innov_type", 0), ("innov_mean", 2.0),
+                       ("innov_dispersion", 1.0)),
+                      (("alpha_arr", (0.5,)),)),
+    )
+}

@@ -1,0 +1,228 @@
+// Python bindings of the batch engine.  Everything Python is read and copied
+// while the lock is held; the run itself never touches a Python object.
+#include "batch/batch.hpp"
+#include "call_road/arrays.hpp"
+#include "call_road/declaration.hpp"
+#include "call_road/errors.hpp"
+#include "pattern_config_parse.hpp"
+#include "submodules.hpp"
+
+namespace tidemark::py {
+namespace {
+
+// Owned copies of the converted spec values, filled in spec order.
+struct SpecObjects {
+  int32_t gen_type = 0;
+  PyObject* scalar_params = nullptr;
+  PyObject* array_params = nullptr;
+  PyObject* lengths = nullptr;
+  PyObject* gen_seeds = nullptr;
+  PyObject* pi_seeds = nullptr;
+  PyObject* pi_config = nullptr;
+};
+
+bool copy_spec(const SpecObjects& o, BatchSpec& spec) {
+  spec.gen_type = o.gen_type;
+  auto scalars = copy_array<double>(o.scalar_params);
+  if (!scalars) return false;
+  spec.scalar_params = std::move(*scalars);
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(o.array_params); ++i) {
+    auto item = copy_array<double>(PyList_GET_ITEM(o.array_params, i));
+    if (!item) return false;
+    spec.array_params.push_back(std::move(*item));
+  }
+  auto lengths = copy_array<int32_t>(o.lengths);
+  auto gen_seeds = lengths ? copy_array<uint64_t>(o.gen_seeds) : std::nullopt;
+  auto pi_seeds = gen_seeds ? copy_array<uint64_t>(o.pi_seeds) : std::nullopt;
+  if (!pi_seeds) return false;
+  spec.lengths = std::move(*lengths);
+  spec.gen_seeds = std::move(*gen_seeds);
+  spec.pi_seeds = std::move(*pi_seeds);
+  spec.pattern = parse_pattern_config(o.pi_config);
+  return true;
+}
+
+PyObject* series_dict(SeriesOutput& s) {
+  PyObject* dict = PyDict_New();
+  if (!dict) return nullptr;
+  const std::pair<const char*, PyObject*> items[] = {
+      {"values", adopt_array(std::move(s.values))},
+      {"cp_indices", adopt_array(std::move(s.cp_indices))},
+      {"anom_indices", adopt_array(std::move(s.anom_indices))},
+      {"miss_indices", adopt_array(std::move(s.miss_indices))},
+  };
+  bool ok = true;
+  for (const auto& [key, value] : items) {
+    ok = ok && value && PyDict_SetItemString(dict, key, value) == 0;
+    Py_XDECREF(value);
+  }
+  if (!ok) Py_CLEAR(dict);
+  return dict;
+}
+
+PyObject* series_list(std::vector<SeriesOutput>& group) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(group.size()));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    PyObject* d = series_dict(group[i]);
+    if (!d) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), d);
+  }
+  return list;
+}
+
+void raise_loop_failure(const LoopFailure& failure) {
+  if (const auto* p = std::get_if<ParamError>(&failure)) {
+    raise_value_error(p->message);
+  } else if (const auto* i = std::get_if<InternalError>(&failure)) {
+    raise_internal_failure(i->message);
+  } else {
+    raise_value_error("thread pool could not be built: " + std::get<PoolError>(failure).message);
+  }
+}
+
+// Runs the specs without the lock; nullopt with a Python error on failure.
+std::optional<BatchResult> run(std::span<const BatchSpec> specs, std::size_t n_workers,
+                               bool single_group) {
+  std::variant<BatchResult, LoopFailure> outcome;
+  Py_BEGIN_ALLOW_THREADS
+  outcome = run_batches(specs, n_workers, single_group);
+  Py_END_ALLOW_THREADS
+  if (auto* failure = std::get_if<LoopFailure>(&outcome)) {
+    raise_loop_failure(*failure);
+    return std::nullopt;
+  }
+  return std::move(std::get<BatchResult>(outcome));
+}
+
+constexpr Param kBatchParams[] = {
+    {"gen_type", Kind::Integer},      {"scalar_params", Kind::RealArray},
+    {"array_params", Kind::RealArrayList}, {"lengths", Kind::Int32Array},
+    {"gen_seeds", Kind::UInt64Array}, {"pi_seeds", Kind::UInt64Array},
+    {"pi_config_dict", Kind::Dict},   {"n_workers", Kind::Size, "0"},
+};
+constexpr Signature kGenerateBatch{
+    "generate_batch", kBatchParams,
+    "Generate multiple series of a single generator type in parallel.\n\n"
+    "Returns a list with one dict per series, in series order, with the keys\n"
+    "\"values\" (numpy array of float64), \"cp_indices\", \"anom_indices\" and\n"
+    "\"miss_indices\" (numpy arrays of int64)."};
+
+PyObject* generate_batch(Args& a) {
+  SpecObjects objects{a.integer(0), a.object(1), a.object(2), a.object(3),
+                      a.object(4),  a.object(5), a.object(6)};
+  std::vector<BatchSpec> specs(1);
+  if (!copy_spec(objects, specs[0])) return nullptr;
+  if (specs[0].lengths.empty()) return PyList_New(0);
+  auto result = run(specs, a.size(7), true);
+  return result ? series_list((*result)[0]) : nullptr;
+}
+
+// Looks up one spec key and converts its value, in the fixed key order.
+// The value's reference is kept in `held` until the spec is copied, since
+// converting a later value may run Python code that edits the dict.
+bool spec_value(PyObject* dict, const Param& param, Args::Value& out,
+                std::vector<PyObject*>& held) {
+  PyObject* value = nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+  if (PyDict_GetItemStringRef(dict, param.name, &value) < 0) return false;
+#else
+  value = PyDict_GetItemString(dict, param.name);
+  Py_XINCREF(value);
+#endif
+  if (!value) {
+    raise_value_error(std::string("missing ") + param.name);
+    return false;
+  }
+  held.push_back(value);
+  return convert_argument(value, param, out);
+}
+
+constexpr Param kSpecKeys[] = {
+    {"gen_type", Kind::Integer},      {"scalar_params", Kind::RealArray},
+    {"array_params", Kind::List},     {"lengths", Kind::Int32Array},
+    {"gen_seeds", Kind::UInt64Array}, {"pi_seeds", Kind::UInt64Array},
+    {"pi_config", Kind::Dict},
+};
+constexpr Param kArrayParamsItems{"array_params", Kind::RealArrayList};
+
+bool read_spec_values(PyObject* item, BatchSpec& spec, std::vector<PyObject*>& held) {
+  Args::Value v[std::size(kSpecKeys)];
+  if (!convert_argument(item, Param{"specs", Kind::Dict}, v[0])) return false;
+  for (std::size_t k = 0; k < std::size(kSpecKeys); ++k) {
+    if (!spec_value(item, kSpecKeys[k], v[k], held)) return false;
+  }
+  Args::Value checked_items;
+  if (!convert_argument(std::get<PyObject*>(v[2]), kArrayParamsItems, checked_items)) {
+    return false;
+  }
+  const SpecObjects objects{std::get<int32_t>(v[0]),   std::get<PyObject*>(v[1]),
+                            std::get<PyObject*>(v[2]), std::get<PyObject*>(v[3]),
+                            std::get<PyObject*>(v[4]), std::get<PyObject*>(v[5]),
+                            std::get<PyObject*>(v[6])};
+  return copy_spec(objects, spec);
+}
+
+bool read_spec(PyObject* item, BatchSpec& spec) {
+  std::vector<PyObject*> held;
+  const bool ok = read_spec_values(item, spec, held);
+  for (PyObject* o : held) Py_DECREF(o);
+  return ok;
+}
+
+constexpr Param kMultiParams[] = {{"specs", Kind::List}, {"n_workers", Kind::Size, "0"}};
+constexpr Signature kGenerateMultiBatch{
+    "generate_multi_batch", kMultiParams,
+    "Generate series from multiple generators in parallel.\n\n"
+    "Each spec is a dict:\n"
+    "    \"gen_type\": int,\n"
+    "    \"scalar_params\": numpy array,\n"
+    "    \"array_params\": list of numpy arrays,\n"
+    "    \"lengths\": numpy array,\n"
+    "    \"gen_seeds\": numpy array,\n"
+    "    \"pi_seeds\": numpy array,\n"
+    "    \"pi_config\": dict\n\n"
+    "Returns list[list[dict]] \xe2\x80\x94 outer list per generator, inner per series."};
+
+PyObject* generate_multi_batch(Args& a) {
+  PyObject* list = a.object(0);
+  std::vector<BatchSpec> specs(static_cast<std::size_t>(PyList_GET_SIZE(list)));
+  for (std::size_t j = 0; j < specs.size(); ++j) {
+    // Reading a spec can run Python code that shrinks the list.
+    if (static_cast<Py_ssize_t>(j) >= PyList_GET_SIZE(list)) {
+      specs.resize(j);
+      break;
+    }
+    PyObject* item = Py_NewRef(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(j)));
+    const bool ok = read_spec(item, specs[j]);
+    Py_DECREF(item);
+    if (!ok) return nullptr;
+  }
+  auto result = run(specs, a.size(1), false);
+  if (!result) return nullptr;
+  PyObject* outer = PyList_New(static_cast<Py_ssize_t>(result->size()));
+  if (!outer) return nullptr;
+  for (std::size_t j = 0; j < result->size(); ++j) {
+    PyObject* inner = series_list((*result)[j]);
+    if (!inner) {
+      Py_DECREF(outer);
+      return nullptr;
+    }
+    PyList_SET_ITEM(outer, static_cast<Py_ssize_t>(j), inner);
+  }
+  return outer;
+}
+
+constexpr FunctionEntry kFunctions[] = {
+    function<kGenerateBatch, generate_batch>(),
+    function<kGenerateMultiBatch, generate_multi_batch>(),
+};
+
+}  // namespace
+
+std::span<const FunctionEntry> batch_functions() { return kFunctions; }
+
+}  // namespace tidemark::py

@@ -1,0 +1,50 @@
+#include "call_road/arrays.hpp"
+
+#include <utility>
+
+namespace tidemark::py {
+
+bool is_copyable(PyArrayObject* arr) {
+  if (PyArray_SIZE(arr) == 0) return true;
+  return PyArray_ISALIGNED(arr) && (PyArray_IS_C_CONTIGUOUS(arr) || PyArray_IS_F_CONTIGUOUS(arr));
+}
+
+namespace {
+
+constexpr const char* kCapsuleName = "tidemark.buffer";
+
+template <class T>
+void free_buffer(PyObject* capsule) {
+  delete static_cast<std::vector<T>*>(PyCapsule_GetPointer(capsule, kCapsuleName));
+}
+
+template <class T>
+PyObject* adopt(std::vector<T>&& values, int type_num) {
+  npy_intp n = static_cast<npy_intp>(values.size());
+  if (n == 0) return PyArray_SimpleNew(1, &n, type_num);
+  auto* owned = new (std::nothrow) std::vector<T>(std::move(values));
+  if (!owned) return PyErr_NoMemory();
+  PyObject* base = PyCapsule_New(owned, kCapsuleName, &free_buffer<T>);
+  if (!base) {
+    delete owned;
+    return nullptr;
+  }
+  PyObject* arr = PyArray_SimpleNewFromData(1, &n, type_num, owned->data());
+  if (!arr) {
+    Py_DECREF(base);
+    return nullptr;
+  }
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(arr), base) < 0) {  // steals base
+    Py_DECREF(arr);
+    return nullptr;
+  }
+  return arr;
+}
+
+}  // namespace
+
+PyObject* adopt_array(std::vector<double>&& values) { return adopt(std::move(values), NPY_DOUBLE); }
+PyObject* adopt_array(std::vector<int64_t>&& values) { return adopt(std::move(values), NPY_INT64); }
+PyObject* adopt_array(std::vector<int32_t>&& values) { return adopt(std::move(values), NPY_INT32); }
+
+}  // namespace tidemark::py

@@ -1,0 +1,77 @@
+// Python bindings of the element-wise distribution functions.
+#include "call_road/arrays.hpp"
+#include "call_road/compute.hpp"
+#include "call_road/declaration.hpp"
+#include "distributions/distributions.hpp"
+#include "submodules.hpp"
+
+namespace tidemark::py {
+namespace {
+
+// Copies the input, evaluates `apply(in, out)` without the lock, returns out.
+template <class Apply>
+PyObject* elementwise(PyObject* input, Apply&& apply) {
+  auto in = copy_array<double>(input);
+  if (!in) return nullptr;
+  std::vector<double> out;
+  const bool ok = run_released([&]() -> Status {
+    out.assign(in->size(), 0.0);
+    apply(std::span<const double>(*in), std::span<double>(out));
+    return std::nullopt;
+  });
+  return ok ? adopt_array(std::move(out)) : nullptr;
+}
+
+constexpr Param kXParams[] = {{"x", Kind::RealArray}};
+constexpr Param kPParams[] = {{"p", Kind::RealArray}};
+constexpr Param kTParams[] = {{"x", Kind::RealArray}, {"df", Kind::Real}};
+constexpr Param kGammaParams[] = {{"u", Kind::RealArray}, {"a", Kind::Real}, {"scale", Kind::Real}};
+constexpr Param kExponParams[] = {{"u", Kind::RealArray}, {"scale", Kind::Real}};
+constexpr Param kLognormParams[] = {{"u", Kind::RealArray}, {"s", Kind::Real}, {"scale", Kind::Real}};
+constexpr Param kUniformParams[] = {{"u", Kind::RealArray}, {"loc", Kind::Real}, {"scale", Kind::Real}};
+
+constexpr Signature kNormCdf{"norm_cdf", kXParams};
+constexpr Signature kNormPpf{"norm_ppf", kPParams};
+constexpr Signature kTCdf{"t_cdf", kTParams};
+constexpr Signature kGammaPpf{"gamma_ppf", kGammaParams};
+constexpr Signature kExponPpf{"expon_ppf", kExponParams};
+constexpr Signature kLognormPpf{"lognorm_ppf", kLognormParams};
+constexpr Signature kUniformPpf{"uniform_ppf", kUniformParams};
+
+PyObject* norm_cdf_py(Args& a) {
+  return elementwise(a.object(0), [](auto in, auto out) { norm_cdf(in, out); });
+}
+PyObject* norm_ppf_py(Args& a) {
+  return elementwise(a.object(0), [](auto in, auto out) { norm_ppf(in, out); });
+}
+PyObject* t_cdf_py(Args& a) {
+  return elementwise(a.object(0), [&](auto in, auto out) { t_cdf(in, a.real(1), out); });
+}
+PyObject* gamma_ppf_py(Args& a) {
+  return elementwise(a.object(0),
+                     [&](auto in, auto out) { gamma_ppf(in, a.real(1), a.real(2), out); });
+}
+PyObject* expon_ppf_py(Args& a) {
+  return elementwise(a.object(0), [&](auto in, auto out) { expon_ppf(in, a.real(1), out); });
+}
+PyObject* lognorm_ppf_py(Args& a) {
+  return elementwise(a.object(0),
+                     [&](auto in, auto out) { lognorm_ppf(in, a.real(1), a.real(2), out); });
+}
+PyObject* uniform_ppf_py(Args& a) {
+  return elementwise(a.object(0),
+                     [&](auto in, auto out) { uniform_ppf(in, a.real(1), a.real(2), out); });
+}
+
+constexpr FunctionEntry kFunctions[] = {
+    function<kNormCdf, norm_cdf_py>(),       function<kNormPpf, norm_ppf_py>(),
+    function<kTCdf, t_cdf_py>(),             function<kGammaPpf, gamma_ppf_py>(),
+    function<kExponPpf, expon_ppf_py>(),     function<kLognormPpf, lognorm_ppf_py>(),
+    function<kUniformPpf, uniform_ppf_py>(),
+};
+
+}  // namespace
+
+std::span<const FunctionEntry> distributions_functions() { return kFunctions; }
+
+}  // namespace tidemark::py

@@ -1,0 +1,153 @@
+// Python bindings of pattern injection: the caller's array is copied out,
+// modified without the lock, and written back in place.
+#include <cstring>
+
+#include "call_road/arrays.hpp"
+#include "call_road/compute.hpp"
+#include "call_road/declaration.hpp"
+#include "pattern_injection/pattern_injection.hpp"
+#include "submodules.hpp"
+
+namespace tidemark::py {
+namespace {
+
+std::optional<std::vector<double>> borrow_values(PyObject* obj) {
+  auto* arr = reinterpret_cast<PyArrayObject*>(obj);
+  if (!PyArray_ISWRITEABLE(arr)) {
+    PyErr_SetString(PyExc_TypeError, "values must be a writeable array (it is read-only)");
+    return std::nullopt;
+  }
+  return copy_array<double>(obj);
+}
+
+// The lock was released meanwhile, so the array is checked again.
+bool write_back(PyObject* obj, const std::vector<double>& values) {
+  auto* arr = reinterpret_cast<PyArrayObject*>(obj);
+  if (static_cast<std::size_t>(PyArray_SIZE(arr)) != values.size()) {
+    raise_value_error("values array changed length during the call");
+    return false;
+  }
+  if (!is_copyable(arr)) {
+    PyErr_SetString(PyExc_TypeError, kNotContiguous);
+    return false;
+  }
+  if (!values.empty()) std::memcpy(PyArray_DATA(arr), values.data(), values.size() * sizeof(double));
+  return true;
+}
+
+// Runs `inject(std::span<double>) -> positions` on `values`, the borrowed
+// copy of `values_obj`, and returns (values_obj, {key: positions}).
+template <class Inject>
+PyObject* inject_in_place(PyObject* values_obj, std::optional<std::vector<double>>& values,
+                          const char* key, Inject&& inject) {
+  std::vector<int64_t> positions;
+  if (!run_released([&]() -> Status {
+        positions = inject(std::span<double>(*values));
+        return std::nullopt;
+      })) {
+    return nullptr;
+  }
+  if (!write_back(values_obj, *values)) return nullptr;
+  PyObject* indices = adopt_array(std::move(positions));
+  if (!indices) return nullptr;
+  PyObject* dict = PyDict_New();
+  if (!dict || PyDict_SetItemString(dict, key, indices) < 0) {
+    Py_XDECREF(dict);
+    Py_DECREF(indices);
+    return nullptr;
+  }
+  Py_DECREF(indices);
+  return Py_BuildValue("(ON)", values_obj, dict);
+}
+
+bool refuse(const Status& status) {
+  if (!status) return false;
+  raise_value_error(status->message);
+  return true;
+}
+
+constexpr Param kAnomalyParams[] = {
+    {"values", Kind::RealArray},
+    {"seed", Kind::Seed},
+    {"anomaly_types", Kind::StringSequence},
+    {"anomaly_fraction", Kind::Real},
+    {"spike_magnitude", Kind::Real},
+    {"dip_magnitude", Kind::Real},
+    {"level_shift_magnitude", Kind::Real},
+    {"level_shift_duration", Kind::Integer},
+};
+constexpr Signature kAddAnomalies{"add_anomalies", kAnomalyParams};
+
+PyObject* add_anomalies(Args& a) {
+  if (refuse(check_anomaly_params(a.real(3), a.integer(7)))) return nullptr;
+  const auto& types = a.strings(2);
+  auto values = borrow_values(a.object(0));
+  if (!values) return nullptr;
+  return inject_in_place(a.object(0), values, "anomaly_indices", [&](std::span<double> v) {
+    return inject_anomalies(v, a.seed(1), types, a.real(3), a.real(4), a.real(5), a.real(6),
+                            a.integer(7));
+  });
+}
+
+constexpr Param kMissingnessParams[] = {
+    {"values", Kind::RealArray},       {"seed", Kind::Seed},
+    {"pattern", Kind::String},         {"missing_rate", Kind::Real},
+    {"missing_block_size", Kind::Integer}, {"missing_seasonal_period", Kind::Integer},
+};
+constexpr Signature kAddMissingness{"add_missingness", kMissingnessParams};
+
+PyObject* add_missingness(Args& a) {
+  const std::string& pattern = a.string(2);
+  if (pattern == "seasonal" && a.integer(5) < 1) {
+    raise_value_error("missing_seasonal_period must be > 0 for seasonal pattern");
+    return nullptr;
+  }
+  if (pattern == "block" && a.integer(4) < 1) {
+    raise_value_error("missing_block_size must be > 0 for block pattern");
+    return nullptr;
+  }
+  auto values = borrow_values(a.object(0));
+  if (!values) return nullptr;
+  return inject_in_place(a.object(0), values, "missing_indices", [&](std::span<double> v) {
+    return inject_missingness(v, a.seed(1), pattern, a.real(3), a.integer(4), a.integer(5));
+  });
+}
+
+constexpr Param kChangepointParams[] = {
+    {"values", Kind::RealArray},          {"seed", Kind::Seed},
+    {"num_changepoints", Kind::Integer},  {"locations", Kind::RealArray},
+    {"changepoint_type", Kind::String},   {"level_changes", Kind::RealArray},
+    {"trend_changes", Kind::RealArray},   {"variance_changes", Kind::RealArray},
+};
+constexpr Signature kAddChangepoints{"add_changepoints", kChangepointParams};
+
+PyObject* add_changepoints(Args& a) {
+  if (refuse(check_changepoint_params(a.integer(2)))) return nullptr;
+  auto values = borrow_values(a.object(0));
+  if (!values) return nullptr;
+  auto locations = copy_array<double>(a.object(3));
+  if (!locations) return nullptr;
+  auto levels = copy_array<double>(a.object(5));
+  if (!levels) return nullptr;
+  auto trends = copy_array<double>(a.object(6));
+  if (!trends) return nullptr;
+  auto variances = copy_array<double>(a.object(7));
+  if (!variances) return nullptr;
+  const std::string& type = a.string(4);
+  return inject_in_place(a.object(0), values, "changepoint_indices", [&](std::span<double> v) {
+    return inject_changepoints(v, a.seed(1), a.integer(2), *locations, type, *levels, *trends,
+                               *variances);
+  });
+}
+
+constexpr FunctionEntry kFunctions[] = {
+    function<kAddChangepoints, add_changepoints>(),
+    function<kAddMissingness, add_missingness>(),
+    function<kAddAnomalies, add_anomalies>(),
+};
+
+}  // namespace
+
+std::span<const FunctionEntry> pattern_injection_functions() { return kFunctions; }
+
+}  // namespace tidemark::py
