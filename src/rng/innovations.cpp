@@ -93,44 +93,6 @@ void InnovationSampler::set_up_skew_normal(double alpha, double scale) {
   factor_ = standardisable_ ? scale / std::sqrt(h) : scale;
 }
 
-double InnovationSampler::operator()(RandomStream& s) const {
-  switch (kind_) {
-    case Kind::StudentT: return student_t(s);
-    case Kind::Laplace: return laplace(s);
-    case Kind::Uniform: return uniform(s);
-    case Kind::SkewNormal: return skew_normal(s);
-    case Kind::Normal: break;
-  }
-  // + 0.0 turns a -0.0 product (zero or negative scale) into +0.0.
-  return scale_ * s.standard_normal() + 0.0;
-}
-
-// T = Z * sqrt(dof / X) with X chi-square; the normal is drawn first.
-double InnovationSampler::student_t(RandomStream& s) const {
-  const double z = s.standard_normal();
-  const double x = chi_square_(s);
-  return factor_ * (z * std::sqrt(dof_ / x));
-}
-
-double InnovationSampler::laplace(RandomStream& s) const {
-  const double e1 = s.standard_exponential() * factor_;
-  const double e2 = s.standard_exponential() * factor_;
-  return e1 - e2;
-}
-
-double InnovationSampler::uniform(RandomStream& s) const {
-  const double shock = s.unit_mantissa() * factor_ - half_width_;
-  return RandomStream::clamp_below(shock, half_width_);
-}
-
-// Azzalini's representation: delta |Z1| + sqrt(1 - delta^2) Z2.
-double InnovationSampler::skew_normal(RandomStream& s) const {
-  const double z1 = std::fabs(s.standard_normal());
-  const double z2 = s.standard_normal();
-  const double x = spread_ * (z2 + 0.0) + z1 * delta_;
-  return standardisable_ ? factor_ * (x - mean_shift_) : factor_ * x;
-}
-
 double draw_innovation(RandomStream& s, const InnovationSpec& spec, double scale) {
   return InnovationSampler(spec, scale)(s);
 }

@@ -2,6 +2,7 @@
 // variance 1 and multiplied by the scale the generator asks for.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 
@@ -64,5 +65,45 @@ class InnovationSampler {
   double delta_ = 0.0, spread_ = 0.0, mean_shift_ = 0.0;
   bool standardisable_ = true;
 };
+
+// The draws are defined here so that per-step generator loops inline them.
+
+inline double InnovationSampler::operator()(RandomStream& s) const {
+  switch (kind_) {
+    case Kind::StudentT: return student_t(s);
+    case Kind::Laplace: return laplace(s);
+    case Kind::Uniform: return uniform(s);
+    case Kind::SkewNormal: return skew_normal(s);
+    case Kind::Normal: break;
+  }
+  // + 0.0 turns a -0.0 product (zero or negative scale) into +0.0.
+  return scale_ * s.standard_normal() + 0.0;
+}
+
+// T = Z * sqrt(dof / X) with X chi-square; the normal is drawn first.
+inline double InnovationSampler::student_t(RandomStream& s) const {
+  const double z = s.standard_normal();
+  const double x = chi_square_(s);
+  return factor_ * (z * std::sqrt(dof_ / x));
+}
+
+inline double InnovationSampler::laplace(RandomStream& s) const {
+  const double e1 = s.standard_exponential() * factor_;
+  const double e2 = s.standard_exponential() * factor_;
+  return e1 - e2;
+}
+
+inline double InnovationSampler::uniform(RandomStream& s) const {
+  const double shock = s.unit_mantissa() * factor_ - half_width_;
+  return RandomStream::clamp_below(shock, half_width_);
+}
+
+// Azzalini's representation: delta |Z1| + sqrt(1 - delta^2) Z2.
+inline double InnovationSampler::skew_normal(RandomStream& s) const {
+  const double z1 = std::fabs(s.standard_normal());
+  const double z2 = s.standard_normal();
+  const double x = spread_ * (z2 + 0.0) + z1 * delta_;
+  return standardisable_ ? factor_ * (x - mean_shift_) : factor_ * x;
+}
 
 }  // namespace tidemark

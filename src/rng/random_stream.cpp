@@ -31,11 +31,23 @@ const ZigguratTable kExponentialZiggurat = build_table(
     kExponentialTailStart, 0.003949659822581557, [](double x) { return std::exp(-x); },
     [](double y) { return -std::log(y); });
 
+namespace {
+
+inline uint64_t twist(uint64_t upper, uint64_t lower, uint64_t shifted) {
+  const uint64_t x = (upper & kUpperMask) | (lower & kLowerMask);
+  return shifted ^ (x >> 1) ^ (kTwist & (0 - (x & 1)));  // branch-free, so it vectorises
+}
+
+}  // namespace
+
+// The same pass as k = 0 .. 311 with indices taken mod 312, split at the
+// wrap points so the hot loops carry no modulo.
 void RandomStream::regenerate() {
-  for (std::size_t k = 0; k < kWords; ++k) {
-    const uint64_t x = (state_[k] & kUpperMask) | (state_[(k + 1) % kWords] & kLowerMask);
-    state_[k] = state_[(k + 156) % kWords] ^ (x >> 1) ^ ((x & 1) ? kTwist : 0);
-  }
+  constexpr std::size_t n = kWords, m = 156;
+  std::size_t k = 0;
+  for (; k < n - m; ++k) state_[k] = twist(state_[k], state_[k + 1], state_[k + m]);
+  for (; k < n - 1; ++k) state_[k] = twist(state_[k], state_[k + 1], state_[k + m - n]);
+  state_[n - 1] = twist(state_[n - 1], state_[0], state_[m - 1]);
   index_ = 0;
 }
 

@@ -200,6 +200,49 @@ TEST_CASE("sarima filters match the direct MA-then-AR recurrences bit for bit") 
   }
 }
 
+// The literal MA-then-AR recurrences with every lag added in order, zero
+// coefficients included.
+std::vector<double> literal_arma(const std::vector<double>& e, std::span<const double> ar,
+                                 std::span<const double> ma) {
+  const std::size_t n = e.size();
+  std::vector<double> w(n), y(n);
+  for (std::size_t t = 0; t < n; ++t) {
+    w[t] = e[t];
+    for (std::size_t j = 1; j <= ma.size(); ++j) if (t >= j) w[t] = w[t] + ma[j - 1] * e[t - j];
+  }
+  for (std::size_t t = 0; t < n; ++t) {
+    y[t] = w[t];
+    for (std::size_t i = 1; i <= ar.size(); ++i) if (t >= i) y[t] = y[t] + ar[i - 1] * y[t - i];
+  }
+  return y;
+}
+
+TEST_CASE("sarima skips zero AR terms only where that keeps every bit") {
+  const std::vector<double> sparse = {0.5, 0.0, 0.0, 0.2, 0.0, -0.0, 0.1};
+  const std::vector<double> explosive = {0.0, 0.0, 1e10, 0.0, 1.5};  // overflows, then NaN
+  const std::vector<double> lag_two = {0.0, -1.0};  // -1 * +0.0 keeps -0.0 terms alive
+  const double ma[] = {0.3};
+  struct Case {
+    const std::vector<double>* ar;
+    InnovationSpec spec;
+    double noise_std;  // -0.0 with skew-normal shocks mixes +0.0 and -0.0 inputs
+  };
+  const Case cases[] = {{&sparse, {0, 0.0}, 1.3}, {&explosive, {0, 0.0}, 1.3},
+                        {&lag_two, {4, 3.0}, -0.0}, {&sparse, {4, 3.0}, -0.0}};
+  for (const Case& c : cases) {
+    SarimaParams p = sarima_params(0, 0, 0, 0);
+    p.ar = *c.ar;
+    p.ma = ma;
+    p.innov = c.spec;
+    p.noise_std = c.noise_std;
+    p.mean = -0.0;  // keeps the signs of zeros visible in the output
+    const std::vector<double> out = run(generate_sarima, p, 21, 700);
+    std::vector<double> y = literal_arma(shocks(21, c.spec, c.noise_std, 700), *c.ar, ma);
+    for (double& v : y) v = v + -0.0;
+    CHECK(same_bits(out, y));
+  }
+}
+
 TEST_CASE("sarima length 0 still draws the working prefix and checks the spec") {
   std::vector<double> empty;
   SarimaParams p = sarima_params(1, 1, 7, 2);

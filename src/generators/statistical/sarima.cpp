@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -40,14 +41,49 @@ void apply_ma(std::vector<double>& e, std::span<const double> theta) {
   }
 }
 
-// AR filter in place: walking forwards, y[t - i] is already filtered.
-void apply_ar(std::vector<double>& y, std::span<const double> phi) {
-  for (std::size_t t = 0; t < y.size(); ++t) {
+// AR filter in place, literally: walking forwards, y[t - i] is already
+// filtered, and every term is added in lag order.
+void apply_ar_from(std::vector<double>& y, std::span<const double> phi, std::size_t start) {
+  for (std::size_t t = start; t < y.size(); ++t) {
     const std::size_t lags = std::min(phi.size(), t);
     double acc = y[t];
     for (std::size_t i = 1; i <= lags; ++i) acc = acc + phi[i - 1] * y[t - i];
     y[t] = acc;
   }
+}
+
+struct Term {
+  std::size_t lag;
+  double coefficient;
+};
+
+// Expanded seasonal polynomials are mostly zeros, and the lag-ordered sum is
+// one long dependency chain per step.  Adding 0 * y[t - i] leaves the sum's
+// bits unchanged as long as y[t - i] is finite and the partial sum is not
+// -0.0 (which needs y[t] itself to start as -0.0), so zero terms are skipped
+// while both hold; from the first step where they might not, the literal
+// loop takes over.
+void apply_ar(std::vector<double>& y, std::span<const double> phi) {
+  std::vector<Term> terms;
+  for (std::size_t i = 1; i <= phi.size(); ++i) {
+    if (phi[i - 1] != 0.0) terms.push_back({i, phi[i - 1]});
+  }
+  if (terms.size() == phi.size()) return apply_ar_from(y, phi, 0);
+  std::size_t t = 0;
+  for (; t < y.size(); ++t) {
+    double acc = y[t];
+    if (acc == 0.0 && std::signbit(acc)) break;
+    for (const Term& term : terms) {
+      if (term.lag > t) break;
+      acc = acc + term.coefficient * y[t - term.lag];
+    }
+    y[t] = acc;
+    if (!std::isfinite(acc)) {
+      ++t;
+      break;
+    }
+  }
+  apply_ar_from(y, phi, t);
 }
 
 void add_constant(std::vector<double>& y, double c) {
