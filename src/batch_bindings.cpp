@@ -21,16 +21,33 @@ struct SpecObjects {
   PyObject* pi_config = nullptr;
 };
 
+constexpr Param kArrayParamsItem{"array_params", Kind::RealArray};
+
+// The caller's list may change while we read it (other threads, or Python
+// code run by a conversion), so its items are copied from a snapshot and
+// checked again there.
+bool copy_array_params(PyObject* list, std::vector<std::vector<double>>& out) {
+  PyObject* items = PyList_AsTuple(list);
+  if (!items) return false;
+  bool ok = true;
+  for (Py_ssize_t i = 0; ok && i < PyTuple_GET_SIZE(items); ++i) {
+    Args::Value checked;
+    PyObject* item = PyTuple_GET_ITEM(items, i);
+    auto copy = convert_argument(item, kArrayParamsItem, checked) ? copy_array<double>(item)
+                                                                   : std::nullopt;
+    ok = copy.has_value();
+    if (ok) out.push_back(std::move(*copy));
+  }
+  Py_DECREF(items);
+  return ok;
+}
+
 bool copy_spec(const SpecObjects& o, BatchSpec& spec) {
   spec.gen_type = o.gen_type;
   auto scalars = copy_array<double>(o.scalar_params);
   if (!scalars) return false;
   spec.scalar_params = std::move(*scalars);
-  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(o.array_params); ++i) {
-    auto item = copy_array<double>(PyList_GET_ITEM(o.array_params, i));
-    if (!item) return false;
-    spec.array_params.push_back(std::move(*item));
-  }
+  if (!copy_array_params(o.array_params, spec.array_params)) return false;
   auto lengths = copy_array<int32_t>(o.lengths);
   auto gen_seeds = lengths ? copy_array<uint64_t>(o.gen_seeds) : std::nullopt;
   auto pi_seeds = gen_seeds ? copy_array<uint64_t>(o.pi_seeds) : std::nullopt;
@@ -188,19 +205,18 @@ constexpr Signature kGenerateMultiBatch{
     "Returns list[list[dict]] \xe2\x80\x94 outer list per generator, inner per series."};
 
 PyObject* generate_multi_batch(Args& a) {
-  PyObject* list = a.object(0);
-  std::vector<BatchSpec> specs(static_cast<std::size_t>(PyList_GET_SIZE(list)));
+  // A snapshot of the list: reading a spec can run Python code, and other
+  // threads may change the list meanwhile.
+  PyObject* items = PyList_AsTuple(a.object(0));
+  if (!items) return nullptr;
+  std::vector<BatchSpec> specs(static_cast<std::size_t>(PyTuple_GET_SIZE(items)));
   for (std::size_t j = 0; j < specs.size(); ++j) {
-    // Reading a spec can run Python code that shrinks the list.
-    if (static_cast<Py_ssize_t>(j) >= PyList_GET_SIZE(list)) {
-      specs.resize(j);
-      break;
+    if (!read_spec(PyTuple_GET_ITEM(items, static_cast<Py_ssize_t>(j)), specs[j])) {
+      Py_DECREF(items);
+      return nullptr;
     }
-    PyObject* item = Py_NewRef(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(j)));
-    const bool ok = read_spec(item, specs[j]);
-    Py_DECREF(item);
-    if (!ok) return nullptr;
   }
+  Py_DECREF(items);
   auto result = run(specs, a.size(1), false);
   if (!result) return nullptr;
   PyObject* outer = PyList_New(static_cast<Py_ssize_t>(result->size()));

@@ -222,3 +222,11 @@ def test_results_adopt_buffers_without_copy():
     out = batch(0, [0, 1, 0, 0, 0], lengths=(1000,))
     values = out[0]["values"]
     assert values.base is not None and not values.flags.owndata and values.flags.writeable
+
+
+def test_batch_larger_than_memory_is_refused_before_generating():
+    n = 64  # 64 series of 2**31 - 1 values: about 1 TiB
+    lengths = np.full(n, 2**31 - 1, np.int32)
+    with pytest.raises(ValueError, match="bytes of memory"):
+        generate_batch(0, np.zeros(5), [], lengths, np.arange(n, dtype=np.uint64),
+                       np.zeros(3 * n, np.uint64), {})

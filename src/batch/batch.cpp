@@ -1,5 +1,7 @@
 #include "batch/batch.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <new>
 #include <string>
@@ -75,6 +77,25 @@ Status run_series(const BatchSpec& spec, std::size_t i, SeriesOutput& slot) {
   return std::nullopt;
 }
 
+// Zero-filled outputs are touched as they are allocated, so on an
+// overcommitting system a batch larger than memory would be killed rather
+// than see an allocation failure: refuse it up front instead.
+Status check_memory(std::span<const BatchSpec> specs) {
+  double bytes = 0.0;
+  for (const BatchSpec& spec : specs) {
+    for (std::size_t i = 0; i < series_count(spec); ++i) {
+      bytes += static_cast<double>(std::max<int32_t>(spec.lengths[i], 0)) * sizeof(double);
+    }
+  }
+  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return std::nullopt;
+  const double available = static_cast<double>(pages) * static_cast<double>(page_size);
+  if (bytes <= available) return std::nullopt;
+  return param_error("the batch needs " + std::to_string(static_cast<uint64_t>(bytes)) +
+                     " bytes for its series, more than this machine's " +
+                     std::to_string(static_cast<uint64_t>(available)) + " bytes of memory");
+}
+
 std::variant<BatchResult, LoopFailure> run_checked(std::span<const BatchSpec> specs,
                                                    std::size_t n_workers) {
   // offsets[j] is the flat index of spec j's first series.
@@ -105,6 +126,7 @@ std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> sp
       Status refusal = check_spec(spec, single_group);
       if (refusal) return LoopFailure{std::move(*refusal)};
     }
+    if (Status refusal = check_memory(specs)) return LoopFailure{std::move(*refusal)};
     return run_checked(specs, n_workers);
   } catch (const std::bad_alloc&) {  // the result table itself did not fit
     return LoopFailure{ParamError{"could not allocate memory for the series"}};

@@ -258,12 +258,16 @@ bool convert_array_list(PyObject* obj, Args::Value& out) {
     raise_type_error("expected a list of float64 arrays, got '" + type_name(obj) + "'");
     return false;
   }
-  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) {
+  PyObject* items = PyList_AsTuple(obj);  // stable even if the list changes meanwhile
+  if (!items) return false;
+  bool ok = true;
+  for (Py_ssize_t i = 0; ok && i < PyTuple_GET_SIZE(items); ++i) {
     Args::Value item;
-    if (!convert_array(PyList_GET_ITEM(obj, i), NPY_DOUBLE, item)) return false;
+    ok = convert_array(PyTuple_GET_ITEM(items, i), NPY_DOUBLE, item);
   }
-  out = obj;
-  return true;
+  Py_DECREF(items);
+  if (ok) out = obj;
+  return ok;
 }
 
 bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
