@@ -71,24 +71,26 @@ std::optional<std::string> read_string(PyObject* v) {
 }
 
 // Items of a non-str sequence, each through read_item; empty when any fails.
+// The items are read from a tuple of their own: converting one may run
+// Python code (__float__) that empties or refills the caller's list.
 template <class T, class ReadItem>
 std::optional<std::vector<T>> read_sequence(PyObject* v, ReadItem read_item) {
   std::vector<T> empty;
   if (PyUnicode_Check(v) || !PySequence_Check(v)) return empty;
-  PyObject* fast = PySequence_Fast(v, "");
-  if (!fast) return empty;
+  PyObject* snapshot = PySequence_Tuple(v);
+  if (!snapshot) return empty;
   std::vector<T> items;
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast);
+  const Py_ssize_t n = PyTuple_GET_SIZE(snapshot);
   for (Py_ssize_t i = 0; i < n; ++i) {
-    std::optional<T> item = read_item(PySequence_Fast_GET_ITEM(fast, i));
+    std::optional<T> item = read_item(PyTuple_GET_ITEM(snapshot, i));
     if (!item) {
-      Py_DECREF(fast);
+      Py_DECREF(snapshot);
       PyErr_Clear();
       return empty;
     }
     items.push_back(std::move(*item));
   }
-  Py_DECREF(fast);
+  Py_DECREF(snapshot);
   return items;
 }
 

@@ -194,6 +194,21 @@ def test_bad_config_values_fall_back_to_defaults():
     assert out[0]["miss_indices"].size == 0  # the rate fell back to 0
 
 
+def test_config_list_emptied_by_an_item_conversion_is_read_whole():
+    locations = []
+
+    class ClearsTheList:
+        def __float__(self):
+            locations.clear()
+            return 0.5
+
+    locations.extend([ClearsTheList()] + [0.25] * 100)
+    cfg = {"changepoints": True, "num_changepoints": 2, "changepoint_type": "level",
+           "changepoint_locations": locations}
+    out = batch(0, [0, 1, 0, 0, 0], config=cfg, lengths=(10,))
+    assert out[0]["cp_indices"].tolist() == [5, 2]
+
+
 def test_zero_length_series_with_patterns():
     out = batch(0, [0, 1, 0, 0, 0], lengths=(0,), config=PATTERNS)
     assert out[0]["values"].shape == (0,) and out[0]["cp_indices"].tolist() == [0, 0]

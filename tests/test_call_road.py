@@ -2,9 +2,12 @@
 functions (every conversion kind of the call road appears there or in the
 statistical generators)."""
 
+import warnings
+
 import numpy as np
 import pytest
 
+from tidemark._lib.batch import generate_batch
 from tidemark._lib.pattern_injection import add_anomalies, add_changepoints, add_missingness
 from tidemark._lib.statistical import random_walk, seasonal, ets
 
@@ -147,3 +150,28 @@ def test_results_own_their_buffers():
     del out
     assert view.base.base is not None  # the buffer lives as long as any view
     assert np.isfinite(view).all()
+
+
+class ReassignsDtype:
+    """An integer whose conversion reinterprets an array already converted."""
+
+    def __init__(self, array, value):
+        self.array, self.value = array, value
+
+    def __index__(self):
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            self.array.dtype = np.float32  # twice the elements, same bytes
+        return self.value
+
+
+@pytest.mark.parametrize("call", [
+    lambda v: add_missingness(v, ReassignsDtype(v, 1), "random", 1.0, 1, 1),
+    lambda v: generate_batch(0, v, [], np.array([5], np.int32), np.array([1], np.uint64),
+                             np.zeros(3, np.uint64), {}, ReassignsDtype(v, 1)),
+])
+def test_array_reinterpreted_by_a_later_conversion_is_refused(call):
+    values = np.zeros(6)
+    with pytest.raises(TypeError, match="dtype or shape changed"):
+        call(values)
+    assert values.dtype == np.float32 and not values.any()

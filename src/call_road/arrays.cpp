@@ -9,6 +9,14 @@ bool is_copyable(PyArrayObject* arr) {
   return PyArray_ISALIGNED(arr) && (PyArray_IS_C_CONTIGUOUS(arr) || PyArray_IS_F_CONTIGUOUS(arr));
 }
 
+bool still_array_of(PyArrayObject* arr, int type_num) {
+  if (PyArray_NDIM(arr) != 1) return false;
+  PyArray_Descr* want = PyArray_DescrFromType(type_num);
+  const bool same = PyArray_EquivTypes(PyArray_DESCR(arr), want);
+  Py_DECREF(want);
+  return same;
+}
+
 namespace {
 
 constexpr const char* kCapsuleName = "tidemark.buffer";
