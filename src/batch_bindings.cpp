@@ -1,5 +1,8 @@
 // Python bindings of the batch engine.  Everything Python is read and copied
 // while the lock is held; the run itself never touches a Python object.
+#include <algorithm>
+#include <array>
+
 #include "batch/batch.hpp"
 #include "call_road/arrays.hpp"
 #include "call_road/declaration.hpp"
@@ -59,29 +62,49 @@ bool copy_spec(const SpecObjects& o, BatchSpec& spec) {
   return true;
 }
 
-PyObject* series_dict(SeriesOutput& s) {
+// The four result keys, created once per call and shared by every dict.
+class ResultKeys {
+ public:
+  ResultKeys() {
+    for (std::size_t k = 0; k < kNames.size(); ++k) keys_[k] = PyUnicode_InternFromString(kNames[k]);
+  }
+  ~ResultKeys() {
+    for (PyObject* key : keys_) Py_XDECREF(key);
+  }
+  ResultKeys(const ResultKeys&) = delete;
+  ResultKeys& operator=(const ResultKeys&) = delete;
+
+  bool ok() const {
+    return std::all_of(keys_.begin(), keys_.end(), [](PyObject* k) { return k != nullptr; });
+  }
+  PyObject* operator[](std::size_t k) const { return keys_[k]; }
+
+ private:
+  static constexpr std::array<const char*, 4> kNames = {"values", "cp_indices", "anom_indices",
+                                                        "miss_indices"};
+  std::array<PyObject*, 4> keys_{};
+};
+
+PyObject* series_dict(SeriesOutput& s, const ResultKeys& keys) {
   PyObject* dict = PyDict_New();
   if (!dict) return nullptr;
-  const std::pair<const char*, PyObject*> items[] = {
-      {"values", adopt_array(std::move(s.values))},
-      {"cp_indices", adopt_array(std::move(s.cp_indices))},
-      {"anom_indices", adopt_array(std::move(s.anom_indices))},
-      {"miss_indices", adopt_array(std::move(s.miss_indices))},
-  };
+  PyObject* const values[] = {adopt_array(std::move(s.values)), adopt_array(std::move(s.cp_indices)),
+                              adopt_array(std::move(s.anom_indices)),
+                              adopt_array(std::move(s.miss_indices))};
   bool ok = true;
-  for (const auto& [key, value] : items) {
-    ok = ok && value && PyDict_SetItemString(dict, key, value) == 0;
-    Py_XDECREF(value);
+  for (std::size_t k = 0; k < std::size(values); ++k) {
+    ok = ok && values[k] && PyDict_SetItem(dict, keys[k], values[k]) == 0;
+    Py_XDECREF(values[k]);
   }
   if (!ok) Py_CLEAR(dict);
   return dict;
 }
 
-PyObject* series_list(std::vector<SeriesOutput>& group) {
+PyObject* series_list(std::vector<SeriesOutput>& group, const ResultKeys& keys) {
   PyObject* list = PyList_New(static_cast<Py_ssize_t>(group.size()));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < group.size(); ++i) {
-    PyObject* d = series_dict(group[i]);
+    PyObject* d = series_dict(group[i], keys);
     if (!d) {
       Py_DECREF(list);
       return nullptr;
@@ -135,7 +158,9 @@ PyObject* generate_batch(Args& a) {
   if (!copy_spec(objects, specs[0])) return nullptr;
   if (specs[0].lengths.empty()) return PyList_New(0);
   auto result = run(specs, a.size(7), true);
-  return result ? series_list((*result)[0]) : nullptr;
+  if (!result) return nullptr;
+  const ResultKeys keys;
+  return keys.ok() ? series_list((*result)[0], keys) : nullptr;
 }
 
 // Looks up one spec key and converts its value, in the fixed key order.
@@ -219,10 +244,12 @@ PyObject* generate_multi_batch(Args& a) {
   Py_DECREF(items);
   auto result = run(specs, a.size(1), false);
   if (!result) return nullptr;
+  const ResultKeys keys;
+  if (!keys.ok()) return nullptr;
   PyObject* outer = PyList_New(static_cast<Py_ssize_t>(result->size()));
   if (!outer) return nullptr;
   for (std::size_t j = 0; j < result->size(); ++j) {
-    PyObject* inner = series_list((*result)[j]);
+    PyObject* inner = series_list((*result)[j], keys);
     if (!inner) {
       Py_DECREF(outer);
       return nullptr;

@@ -11,12 +11,14 @@
 namespace tidemark::py {
 namespace {
 
+bool check_writeable(PyArrayObject* arr) {
+  if (PyArray_ISWRITEABLE(arr)) return true;
+  PyErr_SetString(PyExc_TypeError, "values must be a writeable array (it is read-only)");
+  return false;
+}
+
 std::optional<std::vector<double>> borrow_values(PyObject* obj) {
-  auto* arr = reinterpret_cast<PyArrayObject*>(obj);
-  if (!PyArray_ISWRITEABLE(arr)) {
-    PyErr_SetString(PyExc_TypeError, "values must be a writeable array (it is read-only)");
-    return std::nullopt;
-  }
+  if (!check_writeable(reinterpret_cast<PyArrayObject*>(obj))) return std::nullopt;
   return copy_array<double>(obj);
 }
 
@@ -27,6 +29,7 @@ bool write_back(PyObject* obj, const std::vector<double>& values) {
     raise_value_error("values array changed length during the call");
     return false;
   }
+  if (!check_writeable(arr)) return false;
   if (!is_copyable(arr)) {
     PyErr_SetString(PyExc_TypeError, kNotContiguous);
     return false;
