@@ -243,7 +243,7 @@ TEST_CASE("sarima skips zero AR terms only where that keeps every bit") {
   }
 }
 
-TEST_CASE("sarima length 0 still draws the working prefix and checks the spec") {
+TEST_CASE("sarima length 0 still draws the working prefix and checks the innovations") {
   std::vector<double> empty;
   SarimaParams p = sarima_params(1, 1, 7, 2);
   CHECK(!generate_sarima(p, 1, empty));
@@ -263,6 +263,19 @@ TEST_CASE("sarima innovation failures surface before any filtering") {
   p.innov = {0, 0.0};
   CHECK_FAILS_WITH(generate_sarima(p, 1, out),
                    "invalid normal innovation param: scale must be finite and >= 0");
+}
+
+TEST_CASE("sarima stops integrating once a pass changes nothing") {
+  // With s = 0 every seasonal pass doubles the buffer: after about a
+  // thousand passes all values are infinite and further passes are no-ops,
+  // so an order of INT32_MAX (a batch slot of 1e300) must give the same
+  // bits as 3000 passes, and quickly.
+  SarimaParams p = sarima_params(0, 3000, 0, 0);
+  const std::vector<double> few = run(generate_sarima, p, 17, 50);
+  p.seasonal_d = std::numeric_limits<int32_t>::max();
+  const std::vector<double> huge = run(generate_sarima, p, 17, 50);
+  CHECK(same_bits(few, huge));
+  for (double v : huge) CHECK(std::isinf(v));
 }
 
 TEST_CASE("sarima refuses negative orders and oversized working lengths before drawing") {
@@ -327,6 +340,78 @@ TEST_CASE("ets with zero noise follows its closed forms") {
       CHECK_EQ(out[t], c.first + static_cast<double>(t) * c.step);
     }
   }
+}
+
+// One ETS run written out step by step from the model's tables: forecast by
+// (trend, season), shock, clamped value, error term, level and trend from the
+// old states, season from the trend step's base.
+std::vector<double> literal_ets(const EtsParams& p, uint64_t seed, std::size_t n) {
+  auto clamp = [](double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); };
+  RandomStream stream(seed);
+  const std::size_t m = static_cast<std::size_t>(p.seasonal_period);
+  std::vector<double> ring(m, p.seasonal_type == 2 ? 1.0 : 0.0);
+  if (p.seasonal_type != 0 && !p.seasonal_init.empty()) {
+    std::copy_n(p.seasonal_init.begin(), m, ring.begin());
+  }
+  double l = p.level, b = p.trend_init;
+  const double phi = p.damped ? p.phi : 1.0;
+  const double lower = p.error_type != 0 ? 1e-6 : -1e12;
+  const int32_t tt = p.trend_type, st = p.seasonal_type;
+  std::vector<double> out(n);
+  for (std::size_t t = 0; t < n; ++t) {
+    const double s = ring[t % m];
+    const double big_b = std::pow(b, phi);
+    // Row by trend type, column by seasonal type; unlisted codes give l.
+    const double core = tt == 1 ? phi * b + l : tt == 2 ? big_b * l : l;
+    double yhat = l;
+    if (tt == 0 || tt == 1 || tt == 2) {
+      yhat = st == 0 ? core : st == 1 ? core + s : st == 2 ? core * s : l;
+    }
+    const double eps = draw_innovation(stream, p.innov, p.noise_std);
+    out[t] = clamp(p.error_type != 0 ? (eps + 1.0) * yhat : yhat + eps, lower, 1e12);
+    const double e = p.error_type != 0 ? eps * yhat : eps;
+    const double r = st == 2 && s != 0.0 ? s : 1.0;
+    double base = l, next_l = p.alpha * e / r + l, next_b = b;
+    if (tt == 2) {
+      const double d = l * r;
+      base = l * big_b;
+      next_l = p.alpha * e / r + base;
+      next_b = clamp((d == 0.0 ? 0.0 : p.beta * e / d) + big_b, 0.01, 100.0);
+    } else if (tt == 1) {
+      base = l + b * phi;
+      next_l = p.alpha * e / r + base;
+      next_b = clamp(p.beta * e / r + b * phi, -1e6, 1e6);
+    }
+    if (st == 2) ring[t % m] = clamp(s + (base == 0.0 ? 0.0 : e * p.gamma / base), 0.01, 100.0);
+    if (st == 1) ring[t % m] = s + e * p.gamma;
+    l = clamp(next_l, lower, 1e12);
+    b = next_b;
+  }
+  return out;
+}
+
+TEST_CASE("ets follows the forecast table and update rules bit for bit") {
+  const double init[] = {1.3, 0.7, 1.1, 0.9, 5.0};  // a fifth value beyond m is unused
+  bool all_same = true;
+  for (int32_t error : {0, 3}) {
+    for (int32_t trend : {0, 1, 2, 4}) {
+      for (int32_t seasonal : {0, 1, 2, -1}) {
+        for (bool with_init : {false, true}) {
+          EtsParams p = ets_params(error, trend, seasonal, 4);
+          p.trend_init = trend == 2 ? 1.02 : 0.7;
+          p.beta = 0.2;
+          p.gamma = 0.3;
+          p.phi = 0.9;
+          p.damped = with_init;
+          p.noise_std = error != 0 ? 0.1 : 2.0;
+          p.innov = {1, 4.0};
+          if (with_init) p.seasonal_init = init;
+          all_same = all_same && same_bits(run(generate_ets, p, 28, 300), literal_ets(p, 28, 300));
+        }
+      }
+    }
+  }
+  CHECK(all_same);
 }
 
 TEST_CASE("ets damped flag decides whether phi is used") {
@@ -412,7 +497,7 @@ TEST_CASE("ets seasonal_init rules") {
   CHECK(!generate_ets(huge, 1, out));
 }
 
-TEST_CASE("ets refuses a period below 1 and checks the spec at the first step") {
+TEST_CASE("ets refuses a period below 1 and checks the innovations at the first step") {
   std::vector<double> out(3), empty;
   for (int32_t period : {0, -4}) {
     const EtsParams p = ets_params(0, 0, 0, period);

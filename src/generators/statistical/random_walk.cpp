@@ -4,7 +4,7 @@ namespace tidemark {
 
 Status generate_random_walk(const RandomWalkParams& p, uint64_t seed, std::span<double> out) {
   RandomStream stream(seed);
-  // The spec check belongs to the first shock: an empty series draws none.
+  // The innovation check belongs to the first shock: an empty series draws none.
   if (out.empty()) return std::nullopt;
   const InnovationSampler shock(p.innov, p.volatility);
   double x = p.start_value;

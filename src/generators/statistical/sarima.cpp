@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -90,17 +91,29 @@ void add_constant(std::vector<double>& y, double c) {
   for (double& v : y) v = v + c;
 }
 
+// One pass of y[t] = y[t - lag] + y[t] for t = lag ... n - 1; reports whether
+// any bit changed.  A pass that changes nothing leaves the buffer as it found
+// it, so every further pass would too: huge orders (from batch slots) stop
+// there instead of spinning, with the same result.
+bool accumulate_pass(std::vector<double>& y, std::size_t lag) {
+  uint64_t changed = 0;
+  for (std::size_t t = lag; t < y.size(); ++t) {
+    const double next = y[t - lag] + y[t];
+    changed |= std::bit_cast<uint64_t>(next) ^ std::bit_cast<uint64_t>(y[t]);
+    y[t] = next;
+  }
+  return changed != 0;
+}
+
 void integrate(std::vector<double>& y, int32_t times) {
-  for (int32_t k = 0; k < times; ++k) {
-    for (std::size_t t = 1; t < y.size(); ++t) y[t] = y[t - 1] + y[t];
+  for (int32_t k = 0; k < times && accumulate_pass(y, 1); ++k) {
   }
 }
 
 // A lag of 0 (allowed) adds each value to itself, which is what the
 // recurrence y[t] = y[t - s] + y[t] says.
 void integrate_seasonal(std::vector<double>& y, int32_t times, std::size_t lag) {
-  for (int32_t k = 0; k < times; ++k) {
-    for (std::size_t t = lag; t < y.size(); ++t) y[t] = y[t - lag] + y[t];
+  for (int32_t k = 0; k < times && accumulate_pass(y, lag); ++k) {
   }
 }
 
@@ -118,7 +131,7 @@ Status generate_sarima(const SarimaParams& p, uint64_t seed, std::span<double> o
 
   RandomStream stream(seed);
   std::vector<double> y(static_cast<std::size_t>(n));
-  fill_innovations(stream, p.innov, p.noise_std, y);  // checks the spec even when n is 0
+  fill_innovations(stream, p.innov, p.noise_std, y);  // checks the innovations even when n is 0
   apply_ma(y, p.ma);
   apply_ar(y, p.ar);
   if (p.d == 0 && p.seasonal_d == 0) {
