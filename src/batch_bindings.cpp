@@ -2,6 +2,7 @@
 // while the lock is held; the run itself never touches a Python object.
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "batch/batch.hpp"
 #include "call_road/arrays.hpp"
@@ -85,17 +86,31 @@ class ResultKeys {
   std::array<PyObject*, 4> keys_{};
 };
 
+void free_series(PyObject* capsule) {
+  delete static_cast<SeriesOutput*>(PyCapsule_GetPointer(capsule, "tidemark.series"));
+}
+
+// The series' four buffers become four arrays sharing one owning base, so
+// building results costs one owner per series rather than one per array.
 PyObject* series_dict(SeriesOutput& s, const ResultKeys& keys) {
+  auto* owned = new (std::nothrow) SeriesOutput(std::move(s));
+  if (!owned) return PyErr_NoMemory();
+  PyObject* owner = PyCapsule_New(owned, "tidemark.series", &free_series);
+  if (!owner) {
+    delete owned;
+    return nullptr;
+  }
   PyObject* dict = PyDict_New();
-  if (!dict) return nullptr;
-  PyObject* const values[] = {adopt_array(std::move(s.values)), adopt_array(std::move(s.cp_indices)),
-                              adopt_array(std::move(s.anom_indices)),
-                              adopt_array(std::move(s.miss_indices))};
-  bool ok = true;
+  PyObject* const values[] = {view_array(owned->values, owner),
+                              view_array(owned->cp_indices, owner),
+                              view_array(owned->anom_indices, owner),
+                              view_array(owned->miss_indices, owner)};
+  bool ok = dict != nullptr;
   for (std::size_t k = 0; k < std::size(values); ++k) {
     ok = ok && values[k] && PyDict_SetItem(dict, keys[k], values[k]) == 0;
     Py_XDECREF(values[k]);
   }
+  Py_DECREF(owner);
   if (!ok) Py_CLEAR(dict);
   return dict;
 }

@@ -49,7 +49,27 @@ PyObject* adopt(std::vector<T>&& values, int type_num) {
   return arr;
 }
 
+template <class T>
+PyObject* view(std::vector<T>& values, PyObject* owner, int type_num) {
+  npy_intp n = static_cast<npy_intp>(values.size());
+  if (n == 0) return PyArray_SimpleNew(1, &n, type_num);
+  PyObject* arr = PyArray_SimpleNewFromData(1, &n, type_num, values.data());
+  if (!arr) return nullptr;
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(arr), Py_NewRef(owner)) < 0) {
+    Py_DECREF(arr);
+    return nullptr;
+  }
+  return arr;
+}
+
 }  // namespace
+
+PyObject* view_array(std::vector<double>& values, PyObject* owner) {
+  return view(values, owner, NPY_DOUBLE);
+}
+PyObject* view_array(std::vector<int64_t>& values, PyObject* owner) {
+  return view(values, owner, NPY_INT64);
+}
 
 PyObject* adopt_array(std::vector<double>&& values) { return adopt(std::move(values), NPY_DOUBLE); }
 PyObject* adopt_array(std::vector<int64_t>&& values) { return adopt(std::move(values), NPY_INT64); }

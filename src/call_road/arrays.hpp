@@ -67,6 +67,10 @@ std::optional<std::vector<T>> copy_array(PyObject* obj) {
 // New 1-d arrays that take over the vector's buffer through an owning base
 // object, so the values are never copied.
 PyObject* adopt_array(std::vector<double>&& values);
+// An array over `values`, kept alive by `owner` (which owns the vector);
+// several arrays may share one owner.
+PyObject* view_array(std::vector<double>& values, PyObject* owner);
+PyObject* view_array(std::vector<int64_t>& values, PyObject* owner);
 PyObject* adopt_array(std::vector<int64_t>&& values);
 PyObject* adopt_array(std::vector<int32_t>&& values);
 
