@@ -7,16 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "submodules.hpp"
+#include "bindings/submodules.hpp"
 
 namespace tidemark::py {
-
-// Submodules whose generators are not built yet have no functions.
-std::span<const FunctionEntry> augmentation_functions() { return {}; }
-std::span<const FunctionEntry> stochastic_functions() { return {}; }
-std::span<const FunctionEntry> volatility_functions() { return {}; }
-std::span<const FunctionEntry> multivariate_functions() { return {}; }
-std::span<const FunctionEntry> domain_functions() { return {}; }
 
 namespace {
 

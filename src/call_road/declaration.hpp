@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "call_road/arrays.hpp"
 #include "call_road/python.hpp"
 
 namespace tidemark::py {
@@ -90,14 +91,106 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
 // for the values of a spec dict.  Adds the "while processing" note.
 bool convert_argument(PyObject* obj, const Param& param, Args::Value& out);
 
-using Handler = PyObject* (*)(Args&);
+// A parameter name as a template argument, so that handlers read their
+// arguments by name and a misspelt name fails to compile.
+template <std::size_t N>
+struct ParamName {
+  char chars[N]{};
+  consteval ParamName(const char (&s)[N]) {
+    for (std::size_t i = 0; i < N; ++i) chars[i] = s[i];
+  }
+};
 
-template <const Signature& S, Handler H>
+consteval bool same_name(const char* a, const char* b) {
+  for (; *a && *a == *b; ++a, ++b) {
+  }
+  return *a == *b;
+}
+
+// The converted arguments of one call to the function declared by S, read
+// by name.  The name is looked up in the declaration when compiling and the
+// accessor's kind checked against the declared one, so neither a misspelt
+// name nor a positional slip nor a wrong kind compiles.
+template <const Signature& S>
+class Bound {
+ public:
+  explicit Bound(const Args& args) : args_(args) {}
+
+  template <ParamName N>
+  int32_t integer() const { return args_.integer(index<N>(Kind::Integer)); }
+  template <ParamName N>
+  uint64_t seed() const { return args_.seed(index<N>(Kind::Seed)); }
+  template <ParamName N>
+  std::size_t size() const { return args_.size(index<N>(Kind::Size)); }
+  template <ParamName N>
+  double real() const { return args_.real(index<N>(Kind::Real)); }
+  template <ParamName N>
+  std::optional<double> optional_real() const {
+    return args_.optional_real(index<N>(Kind::OptionalReal));
+  }
+  template <ParamName N>
+  bool flag() const { return args_.flag(index<N>(Kind::Flag)); }
+  template <ParamName N>
+  const std::string& string() const { return args_.string(index<N>(Kind::String)); }
+  template <ParamName N>
+  const std::vector<std::string>& strings() const {
+    return args_.strings(index<N>(Kind::StringSequence));
+  }
+  // Arrays, lists and dicts, borrowed from the caller.
+  template <ParamName N>
+  PyObject* object() const { return args_.object(object_index<N>()); }
+  // An owned copy of an array argument, its element type taken from the
+  // declared kind; nullopt with a Python error set.
+  template <ParamName N>
+  auto copy() const {
+    constexpr Kind kind = S.params[find<N>()].kind;
+    static_assert(kind == Kind::RealArray || kind == Kind::Int32Array ||
+                  kind == Kind::UInt64Array, "only array parameters can be copied");
+    if constexpr (kind == Kind::RealArray) {
+      return copy_array<double>(object<N>());
+    } else if constexpr (kind == Kind::Int32Array) {
+      return copy_array<int32_t>(object<N>());
+    } else {
+      return copy_array<uint64_t>(object<N>());
+    }
+  }
+
+ private:
+  template <ParamName N>
+  static consteval std::size_t find() {
+    for (std::size_t i = 0; i < S.params.size(); ++i) {
+      if (same_name(S.params[i].name, N.chars)) return i;
+    }
+    throw "no parameter of this name in the declaration";
+  }
+  template <ParamName N>
+  static consteval std::size_t index(Kind want) {
+    if (S.params[find<N>()].kind != want) throw "the parameter is declared with another kind";
+    return find<N>();
+  }
+  template <ParamName N>
+  static consteval std::size_t object_index() {
+    switch (S.params[find<N>()].kind) {
+      case Kind::RealArray: case Kind::Int32Array: case Kind::UInt64Array:
+      case Kind::RealArrayList: case Kind::Dict: case Kind::List:
+        return find<N>();
+      default:
+        throw "the parameter is not an object kind";
+    }
+  }
+
+  const Args& args_;
+};
+
+template <const Signature& S>
+using Handler = PyObject* (*)(const Bound<S>&);
+
+template <const Signature& S, Handler<S> H>
 PyObject* entry_point(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) {
   Args a;
   if (!bind_arguments(S, args, nargs, kwnames, a)) return nullptr;
-  return H(a);
+  return H(Bound<S>(a));
 }
 
 struct FunctionEntry {
@@ -105,7 +198,7 @@ struct FunctionEntry {
   PyObject* (*entry)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 };
 
-template <const Signature& S, Handler H>
+template <const Signature& S, Handler<S> H>
 constexpr FunctionEntry function() {
   return {&S, &entry_point<S, H>};
 }

@@ -8,8 +8,8 @@
 #include "call_road/arrays.hpp"
 #include "call_road/declaration.hpp"
 #include "call_road/errors.hpp"
-#include "pattern_config_parse.hpp"
-#include "submodules.hpp"
+#include "bindings/pattern_config_parse.hpp"
+#include "bindings/submodules.hpp"
 
 namespace tidemark::py {
 namespace {
@@ -166,13 +166,15 @@ constexpr Signature kGenerateBatch{
     "\"values\" (numpy array of float64), \"cp_indices\", \"anom_indices\" and\n"
     "\"miss_indices\" (numpy arrays of int64)."};
 
-PyObject* generate_batch(Args& a) {
-  SpecObjects objects{a.integer(0), a.object(1), a.object(2), a.object(3),
-                      a.object(4),  a.object(5), a.object(6)};
+PyObject* generate_batch(const Bound<kGenerateBatch>& a) {
+  const SpecObjects objects{a.integer<"gen_type">(),       a.object<"scalar_params">(),
+                            a.object<"array_params">(),    a.object<"lengths">(),
+                            a.object<"gen_seeds">(),       a.object<"pi_seeds">(),
+                            a.object<"pi_config_dict">()};
   std::vector<BatchSpec> specs(1);
   if (!copy_spec(objects, specs[0])) return nullptr;
   if (specs[0].lengths.empty()) return PyList_New(0);
-  auto result = run(specs, a.size(7), true);
+  auto result = run(specs, a.size<"n_workers">(), true);
   if (!result) return nullptr;
   const ResultKeys keys;
   return keys.ok() ? series_list((*result)[0], keys) : nullptr;
@@ -244,10 +246,10 @@ constexpr Signature kGenerateMultiBatch{
     "    \"pi_config\": dict\n\n"
     "Returns list[list[dict]] \xe2\x80\x94 outer list per generator, inner per series."};
 
-PyObject* generate_multi_batch(Args& a) {
+PyObject* generate_multi_batch(const Bound<kGenerateMultiBatch>& a) {
   // A snapshot of the list: reading a spec can run Python code, and other
   // threads may change the list meanwhile.
-  PyObject* items = PyList_AsTuple(a.object(0));
+  PyObject* items = PyList_AsTuple(a.object<"specs">());
   if (!items) return nullptr;
   std::vector<BatchSpec> specs(static_cast<std::size_t>(PyTuple_GET_SIZE(items)));
   for (std::size_t j = 0; j < specs.size(); ++j) {
@@ -257,7 +259,7 @@ PyObject* generate_multi_batch(Args& a) {
     }
   }
   Py_DECREF(items);
-  auto result = run(specs, a.size(1), false);
+  auto result = run(specs, a.size<"n_workers">(), false);
   if (!result) return nullptr;
   const ResultKeys keys;
   if (!keys.ok()) return nullptr;

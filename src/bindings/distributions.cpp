@@ -3,7 +3,7 @@
 #include "call_road/compute.hpp"
 #include "call_road/declaration.hpp"
 #include "distributions/distributions.hpp"
-#include "submodules.hpp"
+#include "bindings/submodules.hpp"
 
 namespace tidemark::py {
 namespace {
@@ -38,29 +38,34 @@ constexpr Signature kExponPpf{"expon_ppf", kExponParams};
 constexpr Signature kLognormPpf{"lognorm_ppf", kLognormParams};
 constexpr Signature kUniformPpf{"uniform_ppf", kUniformParams};
 
-PyObject* norm_cdf_py(Args& a) {
-  return elementwise(a.object(0), [](auto in, auto out) { norm_cdf(in, out); });
+PyObject* norm_cdf_py(const Bound<kNormCdf>& a) {
+  return elementwise(a.object<"x">(), [](auto in, auto out) { norm_cdf(in, out); });
 }
-PyObject* norm_ppf_py(Args& a) {
-  return elementwise(a.object(0), [](auto in, auto out) { norm_ppf(in, out); });
+PyObject* norm_ppf_py(const Bound<kNormPpf>& a) {
+  return elementwise(a.object<"p">(), [](auto in, auto out) { norm_ppf(in, out); });
 }
-PyObject* t_cdf_py(Args& a) {
-  return elementwise(a.object(0), [&](auto in, auto out) { t_cdf(in, a.real(1), out); });
+PyObject* t_cdf_py(const Bound<kTCdf>& a) {
+  const double df = a.real<"df">();
+  return elementwise(a.object<"x">(), [&](auto in, auto out) { t_cdf(in, df, out); });
 }
-PyObject* gamma_ppf_py(Args& a) {
-  return elementwise(a.object(0),
-                     [&](auto in, auto out) { gamma_ppf(in, a.real(1), a.real(2), out); });
+PyObject* gamma_ppf_py(const Bound<kGammaPpf>& a) {
+  const double shape = a.real<"a">(), scale = a.real<"scale">();
+  return elementwise(a.object<"u">(),
+                     [&](auto in, auto out) { gamma_ppf(in, shape, scale, out); });
 }
-PyObject* expon_ppf_py(Args& a) {
-  return elementwise(a.object(0), [&](auto in, auto out) { expon_ppf(in, a.real(1), out); });
+PyObject* expon_ppf_py(const Bound<kExponPpf>& a) {
+  const double scale = a.real<"scale">();
+  return elementwise(a.object<"u">(), [&](auto in, auto out) { expon_ppf(in, scale, out); });
 }
-PyObject* lognorm_ppf_py(Args& a) {
-  return elementwise(a.object(0),
-                     [&](auto in, auto out) { lognorm_ppf(in, a.real(1), a.real(2), out); });
+PyObject* lognorm_ppf_py(const Bound<kLognormPpf>& a) {
+  const double s = a.real<"s">(), scale = a.real<"scale">();
+  return elementwise(a.object<"u">(),
+                     [&](auto in, auto out) { lognorm_ppf(in, s, scale, out); });
 }
-PyObject* uniform_ppf_py(Args& a) {
-  return elementwise(a.object(0),
-                     [&](auto in, auto out) { uniform_ppf(in, a.real(1), a.real(2), out); });
+PyObject* uniform_ppf_py(const Bound<kUniformPpf>& a) {
+  const double loc = a.real<"loc">(), scale = a.real<"scale">();
+  return elementwise(a.object<"u">(),
+                     [&](auto in, auto out) { uniform_ppf(in, loc, scale, out); });
 }
 
 constexpr FunctionEntry kFunctions[] = {

@@ -1,4 +1,4 @@
-#include "pattern_config_parse.hpp"
+#include "bindings/pattern_config_parse.hpp"
 
 #include <limits>
 #include <optional>

@@ -6,7 +6,7 @@
 #include "call_road/compute.hpp"
 #include "call_road/declaration.hpp"
 #include "pattern_injection/pattern_injection.hpp"
-#include "submodules.hpp"
+#include "bindings/submodules.hpp"
 
 namespace tidemark::py {
 namespace {
@@ -81,14 +81,17 @@ constexpr Param kAnomalyParams[] = {
 };
 constexpr Signature kAddAnomalies{"add_anomalies", kAnomalyParams};
 
-PyObject* add_anomalies(Args& a) {
-  if (refuse(check_anomaly_params(a.real(3), a.integer(7)))) return nullptr;
-  const auto& types = a.strings(2);
-  auto values = borrow_values(a.object(0));
+PyObject* add_anomalies(const Bound<kAddAnomalies>& a) {
+  const double fraction = a.real<"anomaly_fraction">();
+  const int32_t shift_duration = a.integer<"level_shift_duration">();
+  if (refuse(check_anomaly_params(fraction, shift_duration))) return nullptr;
+  const auto& types = a.strings<"anomaly_types">();
+  auto values = borrow_values(a.object<"values">());
   if (!values) return nullptr;
-  return inject_in_place(a.object(0), values, "anomaly_indices", [&](std::span<double> v) {
-    return inject_anomalies(v, a.seed(1), types, a.real(3), a.real(4), a.real(5), a.real(6),
-                            a.integer(7));
+  return inject_in_place(a.object<"values">(), values, "anomaly_indices", [&](std::span<double> v) {
+    return inject_anomalies(v, a.seed<"seed">(), types, fraction, a.real<"spike_magnitude">(),
+                            a.real<"dip_magnitude">(), a.real<"level_shift_magnitude">(),
+                            shift_duration);
   });
 }
 
@@ -99,20 +102,23 @@ constexpr Param kMissingnessParams[] = {
 };
 constexpr Signature kAddMissingness{"add_missingness", kMissingnessParams};
 
-PyObject* add_missingness(Args& a) {
-  const std::string& pattern = a.string(2);
-  if (pattern == "seasonal" && a.integer(5) < 1) {
+PyObject* add_missingness(const Bound<kAddMissingness>& a) {
+  const std::string& pattern = a.string<"pattern">();
+  const int32_t block_size = a.integer<"missing_block_size">();
+  const int32_t period = a.integer<"missing_seasonal_period">();
+  if (pattern == "seasonal" && period < 1) {
     raise_value_error("missing_seasonal_period must be > 0 for seasonal pattern");
     return nullptr;
   }
-  if (pattern == "block" && a.integer(4) < 1) {
+  if (pattern == "block" && block_size < 1) {
     raise_value_error("missing_block_size must be > 0 for block pattern");
     return nullptr;
   }
-  auto values = borrow_values(a.object(0));
+  auto values = borrow_values(a.object<"values">());
   if (!values) return nullptr;
-  return inject_in_place(a.object(0), values, "missing_indices", [&](std::span<double> v) {
-    return inject_missingness(v, a.seed(1), pattern, a.real(3), a.integer(4), a.integer(5));
+  return inject_in_place(a.object<"values">(), values, "missing_indices", [&](std::span<double> v) {
+    return inject_missingness(v, a.seed<"seed">(), pattern, a.real<"missing_rate">(), block_size,
+                              period);
   });
 }
 
@@ -124,23 +130,25 @@ constexpr Param kChangepointParams[] = {
 };
 constexpr Signature kAddChangepoints{"add_changepoints", kChangepointParams};
 
-PyObject* add_changepoints(Args& a) {
-  if (refuse(check_changepoint_params(a.integer(2)))) return nullptr;
-  auto values = borrow_values(a.object(0));
+PyObject* add_changepoints(const Bound<kAddChangepoints>& a) {
+  const int32_t count = a.integer<"num_changepoints">();
+  if (refuse(check_changepoint_params(count))) return nullptr;
+  auto values = borrow_values(a.object<"values">());
   if (!values) return nullptr;
-  auto locations = copy_array<double>(a.object(3));
+  auto locations = a.copy<"locations">();
   if (!locations) return nullptr;
-  auto levels = copy_array<double>(a.object(5));
+  auto levels = a.copy<"level_changes">();
   if (!levels) return nullptr;
-  auto trends = copy_array<double>(a.object(6));
+  auto trends = a.copy<"trend_changes">();
   if (!trends) return nullptr;
-  auto variances = copy_array<double>(a.object(7));
+  auto variances = a.copy<"variance_changes">();
   if (!variances) return nullptr;
-  const std::string& type = a.string(4);
-  return inject_in_place(a.object(0), values, "changepoint_indices", [&](std::span<double> v) {
-    return inject_changepoints(v, a.seed(1), a.integer(2), *locations, type, *levels, *trends,
-                               *variances);
-  });
+  const std::string& type = a.string<"changepoint_type">();
+  return inject_in_place(
+      a.object<"values">(), values, "changepoint_indices", [&](std::span<double> v) {
+        return inject_changepoints(v, a.seed<"seed">(), count, *locations, type, *levels,
+                                   *trends, *variances);
+      });
 }
 
 constexpr FunctionEntry kFunctions[] = {
