@@ -245,3 +245,16 @@ def test_batch_larger_than_memory_is_refused_before_generating():
     with pytest.raises(ValueError, match="bytes of memory"):
         generate_batch(0, np.zeros(5), [], lengths, np.arange(n, dtype=np.uint64),
                        np.zeros(3 * n, np.uint64), {})
+
+
+def test_a_lone_surrogate_in_pi_config_is_an_unknown_name():
+    plain = batch(0, [0.0, 1.0, 0.0, 0, 0.0], lengths=(60,))[0]["values"]
+    for key in ("missing_pattern", "changepoint_type"):
+        config = {"missing_data": True, "missing_rate": 0.5, "changepoints": True,
+                  "num_changepoints": 2, key: "\ud800"}
+        unknown = batch(0, [0.0, 1.0, 0.0, 0, 0.0], lengths=(60,),
+                        config={**config, key: "no-such-name"})[0]
+        surrogate = batch(0, [0.0, 1.0, 0.0, 0, 0.0], lengths=(60,), config=config)[0]
+        for k in unknown:
+            assert surrogate[k].tobytes() == unknown[k].tobytes()
+    assert plain.size == 60

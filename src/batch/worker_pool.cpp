@@ -1,5 +1,6 @@
 #include "batch/worker_pool.hpp"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -174,49 +175,68 @@ std::string too_many_workers(std::size_t n_workers) {
          std::to_string(kMaxWorkers);
 }
 
-// Built on first use; never destroyed, so no thread is joined during static
-// teardown while another thread might still be running a loop on it.
-std::shared_ptr<WorkerPool> default_pool(std::string& error) {
-  static std::mutex mutex;
-  static std::shared_ptr<WorkerPool>* pool = nullptr;
-  std::lock_guard lock(mutex);
-  if (pool == nullptr) {
-    try {
-      pool = new std::shared_ptr<WorkerPool>(
-          std::make_shared<WorkerPool>(available_processors()));
-    } catch (const std::exception& e) {  // std::system_error, std::bad_alloc
-      error = e.what();
-      return nullptr;
-    }
-  }
-  return *pool;
-}
-
-struct PoolCache {
+// The process-wide pools: the default pool, built on first use, and the
+// one-slot cache of the most recent dedicated pool.  Neither is ever
+// destroyed, so no thread is joined during static teardown while another
+// thread might still be running a loop on it.
+struct PoolRegistry {
   std::mutex mutex;
-  std::shared_ptr<WorkerPool> pool;
-  std::size_t size = 0;
+  std::shared_ptr<WorkerPool> default_pool;
+  std::shared_ptr<WorkerPool> cached_pool;
+  std::size_t cached_size = 0;
 };
 
-PoolCache& pool_cache() {
-  static PoolCache* cache = new PoolCache();  // lives until the process ends
-  return *cache;
+PoolRegistry* registry = nullptr;
+
+// A child of fork() inherits the pools but none of their threads: waiting
+// on them would hang and destroying them would join threads that do not
+// exist.  The child therefore abandons the inherited registry (its pools
+// are leaked on purpose) and builds fresh pools on first use.  The mutex
+// is held across fork() so that the child never sees it locked by a
+// thread that no longer exists.
+void before_fork() { registry->mutex.lock(); }
+void after_fork_in_parent() { registry->mutex.unlock(); }
+void after_fork_in_child() { registry = new PoolRegistry(); }
+
+PoolRegistry& pool_registry() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    registry = new PoolRegistry();
+    pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+  });
+  return *registry;
 }
 
-std::shared_ptr<WorkerPool> dedicated_pool(std::size_t n_workers, std::string& error) {
-  PoolCache& cache = pool_cache();
-  std::shared_ptr<WorkerPool> replaced;  // released after unlocking
-  std::lock_guard lock(cache.mutex);
-  if (cache.pool && cache.size == n_workers) return cache.pool;
+std::shared_ptr<WorkerPool> build_pool(std::size_t n_threads, std::string& error) {
   try {
-    auto fresh = std::make_shared<WorkerPool>(n_workers);
-    replaced = std::exchange(cache.pool, fresh);
-    cache.size = n_workers;
-    return fresh;
+    return std::make_shared<WorkerPool>(n_threads);
   } catch (const std::exception& e) {  // std::system_error, std::bad_alloc
     error = e.what();
     return nullptr;
   }
+}
+
+std::shared_ptr<WorkerPool> default_pool(std::string& error) {
+  PoolRegistry& r = pool_registry();
+  std::lock_guard lock(r.mutex);
+  if (!r.default_pool) r.default_pool = build_pool(available_processors(), error);
+  return r.default_pool;
+}
+
+std::shared_ptr<WorkerPool> dedicated_pool(std::size_t n_workers, std::string& error) {
+  PoolRegistry& r = pool_registry();
+  std::shared_ptr<WorkerPool> replaced;  // joined after unlocking, if no run holds it
+  std::lock_guard lock(r.mutex);
+  if (r.cached_pool && r.cached_size == n_workers) return r.cached_pool;
+  auto fresh = build_pool(n_workers, error);
+  if (!fresh) return nullptr;
+  // Only pools of a sensible size stay cached: a pool of a thousand idle
+  // threads would otherwise live on for the rest of the process.
+  if (n_workers <= std::max<std::size_t>(64, 4 * available_processors())) {
+    replaced = std::exchange(r.cached_pool, fresh);
+    r.cached_size = n_workers;
+  }
+  return fresh;
 }
 
 }  // namespace

@@ -62,12 +62,21 @@ std::optional<double> read_float(PyObject* v) {
   return x;
 }
 
+// A str that cannot be encoded (a lone surrogate) is read with its bad
+// characters replaced, so it counts as an unknown name like any other
+// instead of silently keeping the key's default.
 std::optional<std::string> read_string(PyObject* v) {
   if (!PyUnicode_Check(v)) return std::nullopt;
   Py_ssize_t size;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(v, &size);
-  if (!utf8) return std::nullopt;
-  return std::string(utf8, static_cast<std::size_t>(size));
+  if (const char* utf8 = PyUnicode_AsUTF8AndSize(v, &size)) {
+    return std::string(utf8, static_cast<std::size_t>(size));
+  }
+  PyErr_Clear();
+  PyObject* bytes = PyUnicode_AsEncodedString(v, "utf-8", "replace");
+  if (!bytes) return std::nullopt;
+  std::string replaced(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+  Py_DECREF(bytes);
+  return replaced;
 }
 
 // Items of a non-str sequence, each through read_item; empty when any fails.

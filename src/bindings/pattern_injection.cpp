@@ -22,15 +22,21 @@ std::optional<std::vector<double>> borrow_values(PyObject* obj) {
   return copy_array<double>(obj);
 }
 
-// The lock was released meanwhile, so the array is checked again.
+// The lock was released meanwhile, so the array is checked again as the
+// copy step checked it: another thread may have resized it, changed its
+// dtype (same element count, other width) or made it read-only.
 bool write_back(PyObject* obj, const std::vector<double>& values) {
   auto* arr = reinterpret_cast<PyArrayObject*>(obj);
+  if (!still_array_of(arr, NPY_DOUBLE)) {
+    PyErr_SetString(PyExc_TypeError, kKindChanged);
+    return false;
+  }
   if (static_cast<std::size_t>(PyArray_SIZE(arr)) != values.size()) {
     raise_value_error("values array changed length during the call");
     return false;
   }
   if (!check_writeable(arr)) return false;
-  if (!is_copyable(arr)) {
+  if (!is_copyable(arr) || PyArray_NBYTES(arr) != static_cast<npy_intp>(values.size() * sizeof(double))) {
     PyErr_SetString(PyExc_TypeError, kNotContiguous);
     return false;
   }

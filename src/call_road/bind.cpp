@@ -172,7 +172,11 @@ bool convert_string(PyObject* obj, Args::Value& out) {
   }
   Py_ssize_t size;
   const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
-  if (!utf8) return false;
+  if (!utf8) {  // a lone surrogate: a str, but not a text the core can read
+    PyErr_Clear();
+    raise_type_error("expected a str encodable as UTF-8 (it holds a lone surrogate)");
+    return false;
+  }
   out = std::string(utf8, static_cast<std::size_t>(size));
   return true;
 }

@@ -1,0 +1,114 @@
+"""Processes forked after parallel work, interrupted calls, racing writers and
+memory guards: the failure modes that only show up around the calls."""
+
+import multiprocessing
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import numpy as np
+import pytest
+
+from tidemark._lib.batch import generate_batch
+
+LENGTHS = np.array([200] * 64, dtype=np.int32)
+
+
+def small_batch(n_workers):
+    n = len(LENGTHS)
+    return generate_batch(0, np.array([0.0, 1.0, 0.0, 0, 0.0]), [], LENGTHS,
+                          np.arange(n, dtype=np.uint64), np.arange(3 * n, dtype=np.uint64),
+                          {"anomalies": True, "anomaly_types": ["spike"],
+                           "anomaly_fraction": 0.05}, n_workers)
+
+
+def digest(result):
+    return b"".join(d["values"].tobytes() for d in result)
+
+
+def wait_for_child(pid, timeout=60.0):
+    """The child's exit status, or kill it and fail when it hangs."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done:
+            return os.waitstatus_to_exitcode(status)
+        time.sleep(0.02)
+    os.kill(pid, signal.SIGKILL)
+    os.waitpid(pid, 0)
+    pytest.fail("the forked child hung")
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
+@pytest.mark.parametrize("parent_workers, child_workers",
+                         [(0, 0), (2, 2), (2, 3), (3, 0), (0, 2)])
+def test_batch_runs_in_a_child_forked_after_a_batch(parent_workers, child_workers):
+    expected = digest(small_batch(parent_workers))
+    pid = os.fork()
+    if pid == 0:  # the child: report through the exit status only
+        try:
+            ok = digest(small_batch(child_workers)) == expected
+            ok = ok and digest(small_batch(child_workers)) == expected
+            os._exit(0 if ok else 3)
+        except BaseException:
+            os._exit(4)
+    assert wait_for_child(pid) == 0
+    assert digest(small_batch(parent_workers)) == expected  # the parent's pools still work
+
+
+def _batch_digest(n_workers):
+    return digest(small_batch(n_workers))
+
+
+@pytest.mark.skipif("fork" not in multiprocessing.get_all_start_methods(), reason="needs fork")
+def test_multiprocessing_pool_with_fork_after_batches():
+    expected = _batch_digest(0)
+    _batch_digest(2)
+    with multiprocessing.get_context("fork").Pool(2) as pool:
+        result = pool.map_async(_batch_digest, [0, 2, 3, 0])
+        assert result.get(timeout=60) == [expected] * 4
+
+
+def _retype_during_call(call, values):
+    """Runs call(values) while another thread halves the array and then
+    reinterprets it as float32 (same element count, half the bytes)."""
+    import threading
+
+    started = threading.Event()
+
+    def mutate():
+        started.wait()
+        time.sleep(0.01)
+        values.resize(len(values) // 2, refcheck=False)
+        values.dtype = np.float32
+
+    t = threading.Thread(target=mutate)
+    t.start()
+    started.set()
+    try:
+        call(values)
+        return None
+    except (TypeError, ValueError) as exc:
+        return exc
+    finally:
+        t.join()
+
+
+def test_write_back_refuses_an_array_retyped_during_the_call():
+    from tidemark._lib.pattern_injection import add_missingness
+
+    for _ in range(20):
+        values = np.zeros(4_000_000)
+        before = values.nbytes
+        exc = _retype_during_call(
+            lambda v: add_missingness(v, 1, "random", 0.5, 1, 1), values)
+        assert values.nbytes <= before
+        if exc is not None:  # the change landed while the call computed
+            assert isinstance(exc, TypeError)
+            assert "changed after the argument was converted" in str(exc)
+            assert not np.isnan(values).any()  # nothing was written
+            return
+    pytest.skip("the racing thread never hit the computation window")
