@@ -172,14 +172,64 @@ double GammaQuantile::operator()(double p) const {
     const double y = x / theta_;
     const double cdf = lower_gamma_regularized(a_, y, ln_gamma_a_);
     const double density = std::exp(std::log(x) * a_minus_1_ - y - a_ln_theta_ - ln_gamma_a_);
-    if (density < 1e-300) return x;
+    if (density < 1e-300) return checked(x, p);
     const double step = (cdf - p) / density;
     x = x - step;
     if (x <= 0.0) x = 1e-12;
     // A NaN x stays NaN through every further step.
-    if (std::fabs(x) * 1e-12 > std::fabs(step) || std::isnan(x)) break;
+    if (std::fabs(x) * 1e-12 > std::fabs(step) || std::isnan(x)) return x;
   }
-  return x;
+  return checked(x, p);
+}
+
+// The Newton iteration ended without meeting its own stop test: the density
+// underflowed (typically after a first step from a start far in the lower
+// tail overshot by orders of magnitude) or the steps ran out.  Its x is kept
+// when it does solve P = p; otherwise the quantile is found again by a
+// bracketed search.
+double GammaQuantile::checked(double x, double p) const {
+  if (!(p > 0.0 && p < 1.0) || !(a_ > 0.0) || !(theta_ > 0.0) || !std::isfinite(a_) ||
+      !std::isfinite(theta_)) {
+    return x;
+  }
+  const double cdf = lower_gamma_regularized(a_, x / theta_, ln_gamma_a_);
+  if (std::fabs(cdf - p) <= 1e-9 * p) return x;
+  return bracketed(p) * theta_;
+}
+
+// Solves P(a, y) = p for y: first a bracket [lo, hi] by doubling or halving
+// from max(1, a), then Newton steps that are replaced by a bisection (in
+// the logarithm when the bracket spans orders of magnitude) whenever they
+// would leave the bracket.  Every loop is bounded by the range of doubles.
+double GammaQuantile::bracketed(double p) const {
+  const auto cdf = [&](double y) { return lower_gamma_regularized(a_, y, ln_gamma_a_); };
+  double lo = std::max(1.0, a_), hi = lo;
+  if (cdf(lo) < p) {
+    for (int i = 0; i < 2100 && cdf(hi) < p; ++i) {
+      lo = hi;
+      hi *= 2.0;
+    }
+    if (!std::isfinite(hi)) return hi;
+  } else {
+    for (int i = 0; i < 2100 && lo > 0.0 && cdf(lo) >= p; ++i) {
+      hi = lo;
+      lo *= 0.5;
+    }
+  }
+  double y = hi;
+  for (int iteration = 0; iteration < 400; ++iteration) {
+    const double f = std::exp(std::log(y) * a_minus_1_ - y - ln_gamma_a_);
+    const double excess = cdf(y) - p;
+    if (excess == 0.0) return y;
+    (excess > 0.0 ? hi : lo) = y;
+    double next = y - excess / f;
+    if (!(next > lo && next < hi)) {
+      next = lo > 0.0 && hi > 4.0 * lo ? std::sqrt(lo) * std::sqrt(hi) : lo + 0.5 * (hi - lo);
+    }
+    if (std::fabs(next - y) <= 2e-16 * y || hi - lo <= 2e-16 * hi) return next;
+    y = next;
+  }
+  return y;
 }
 
 double gamma_quantile(double p, double a, double theta) { return GammaQuantile(a, theta)(p); }

@@ -153,6 +153,8 @@ class GammaQuantile {
   double ln_gamma_a_, a_minus_1_, a_ln_theta_;
   double wh_offset_, wh_slope_;  // Wilson–Hilferty: w = offset + slope · z
   double start(double p) const;
+  double checked(double x, double p) const;
+  double bracketed(double p) const;
 };
 
 // Element-wise loops: out[i] is the routine applied to the i-th input.  out
