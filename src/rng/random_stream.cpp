@@ -1,5 +1,7 @@
 #include "rng/random_stream.hpp"
 
+#include <algorithm>
+
 namespace tidemark {
 namespace {
 
@@ -40,6 +42,35 @@ inline uint64_t twist(uint64_t upper, uint64_t lower, uint64_t shifted) {
 
 }  // namespace
 
+void RandomStream::refill() {
+  if (seeded_ < kWords || ready_ < kWords) {
+    extend_first_block();
+  } else {
+    regenerate();
+  }
+}
+
+// Regenerates the next few words of the first block, extending the seeding
+// recurrence just far enough: word k (k < 156) reads seeding words k, k + 1
+// and k + 156; later words read seeding words and regenerated ones only.
+void RandomStream::extend_first_block() {
+  constexpr std::size_t n = kWords, m = 156, kAhead = 16;
+  const std::size_t end = std::min(n, ready_ + kAhead);
+  const std::size_t need = std::min(n, end + m);
+  for (std::size_t i = seeded_; i < need; ++i) {
+    state_[i] = 6364136223846793005ULL * (state_[i - 1] ^ (state_[i - 1] >> 62)) + i;
+  }
+  seeded_ = std::max(seeded_, need);
+  std::size_t k = ready_;
+  for (; k < end && k < n - m; ++k) state_[k] = twist(state_[k], state_[k + 1], state_[k + m]);
+  for (; k < end && k < n - 1; ++k) state_[k] = twist(state_[k], state_[k + 1], state_[k + m - n]);
+  if (k == n - 1 && end == n) {
+    state_[n - 1] = twist(state_[n - 1], state_[0], state_[m - 1]);
+    ++k;
+  }
+  ready_ = k;
+}
+
 // The same pass as k = 0 .. 311 with indices taken mod 312, split at the
 // wrap points so the hot loops carry no modulo.
 void RandomStream::regenerate() {
@@ -49,6 +80,7 @@ void RandomStream::regenerate() {
   for (; k < n - 1; ++k) state_[k] = twist(state_[k], state_[k + 1], state_[k + m - n]);
   state_[n - 1] = twist(state_[n - 1], state_[0], state_[m - 1]);
   index_ = 0;
+  ready_ = n;
 }
 
 }  // namespace tidemark

@@ -29,16 +29,20 @@ class RandomStream {
  public:
   static constexpr std::size_t kWords = 312;
 
+  // Seeding is lazy: word k of the first block needs only the seeding words
+  // up to k + 156, so the seeding recurrence and the first regeneration run
+  // a few words ahead of the draws instead of in full up front.  A short
+  // series that draws a few dozen words skips most of both; the words are
+  // the same, in the same order.
   explicit RandomStream(uint64_t seed) {
     state_[0] = seed;
-    for (std::size_t i = 1; i < kWords; ++i) {
-      state_[i] = 6364136223846793005ULL * (state_[i - 1] ^ (state_[i - 1] >> 62)) + i;
-    }
-    index_ = kWords;
+    seeded_ = 1;
+    ready_ = 0;
+    index_ = 0;
   }
 
   uint64_t next_u64() {
-    if (index_ >= kWords) regenerate();
+    if (index_ >= ready_) refill();
     uint64_t y = state_[index_++];
     y ^= (y >> 29) & 0x5555555555555555ULL;
     y ^= (y << 17) & 0x71D67FFFEDA60000ULL;
@@ -137,10 +141,14 @@ class RandomStream {
     return u < 0.0 ? a - kNormalTailStart : kNormalTailStart - a;
   }
 
+  void refill();
+  void extend_first_block();
   void regenerate();
 
   std::array<uint64_t, kWords> state_;
-  std::size_t index_;
+  std::size_t index_;   // next word to temper
+  std::size_t ready_;   // words of the current block regenerated so far
+  std::size_t seeded_;  // seeding words computed (kWords once complete)
 };
 
 }  // namespace tidemark
