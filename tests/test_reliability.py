@@ -112,3 +112,72 @@ def test_write_back_refuses_an_array_retyped_during_the_call():
             assert not np.isnan(values).any()  # nothing was written
             return
     pytest.skip("the racing thread never hit the computation window")
+
+
+def _interrupt_after_start(script, delay=0.5, timeout=60.0):
+    """Runs `script` in a fresh interpreter, sends SIGINT `delay` seconds after
+    it prints "started", and returns (seconds from signal to exit, stderr)."""
+    proc = subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert proc.stdout.readline().strip() == "started"
+        time.sleep(delay)
+        proc.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        _, err = proc.communicate(timeout=timeout)
+        return time.monotonic() - sent, err, proc.returncode
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+BIG_BATCH = """
+    import numpy as np
+    from tidemark._lib.batch import generate_batch
+    n = 20_000
+    print("started", flush=True)
+    generate_batch(4, np.array([1, 0, 2.0, 1.0]), [np.array([0.5])],
+                   np.full(n, 2000, dtype=np.int32), np.arange(n, dtype=np.uint64),
+                   np.arange(3 * n, dtype=np.uint64), {}, {workers})
+    print("finished", flush=True)
+"""
+
+
+@pytest.mark.parametrize("workers", [0, 1])
+def test_ctrl_c_stops_a_long_batch(workers):
+    seconds, err, code = _interrupt_after_start(BIG_BATCH.replace("{workers}", str(workers)))
+    assert "KeyboardInterrupt" in err
+    assert code != 0
+    assert seconds < 1.5, f"the batch took {seconds:.2f} s to stop"
+
+
+def test_ctrl_c_stops_a_long_direct_call():
+    script = """
+        import numpy as np
+        from tidemark._lib.statistical import sarima
+        print("started", flush=True)
+        sarima(100_000, np.array([]), np.array([]), 100_000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
+        print("finished", flush=True)
+    """
+    seconds, err, code = _interrupt_after_start(script)
+    assert "KeyboardInterrupt" in err
+    assert code != 0
+    assert seconds < 1.5, f"the call took {seconds:.2f} s to stop"
+
+
+def test_a_signal_handler_that_returns_lets_the_call_finish():
+    # Handlers run during the call; only an exception stops it.
+    script = """
+        import os, signal, threading, numpy as np
+        from tidemark._lib.statistical import sarima
+        calls = []
+        signal.signal(signal.SIGUSR1, lambda *a: calls.append(1))
+        threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGUSR1)).start()
+        x = sarima(20_000, np.array([]), np.array([]), 4000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
+        y = sarima(20_000, np.array([]), np.array([]), 4000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
+        print(len(calls), x.tobytes() == y.tobytes())
+    """
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
+                         text=True, timeout=120)
+    assert out.stdout.split() == ["1", "True"], out.stderr

@@ -65,18 +65,6 @@ std::size_t series_count(const BatchSpec& spec) {
   return std::min({spec.lengths.size(), spec.gen_seeds.size(), spec.pi_seeds.size() / 3});
 }
 
-Status run_series(const BatchSpec& spec, std::size_t i, SeriesOutput& slot) {
-  SeriesOutput series;
-  series.values.assign(static_cast<std::size_t>(spec.lengths[i]), 0.0);
-  Status status = generate_series(spec.gen_type, spec.scalar_params, spec.array_params,
-                                  spec.gen_seeds[i], series.values);
-  if (status) return status;
-  apply_patterns(series, spec.pattern, spec.pi_seeds[3 * i], spec.pi_seeds[3 * i + 1],
-                 spec.pi_seeds[3 * i + 2]);
-  slot = std::move(series);
-  return std::nullopt;
-}
-
 // Zero-filled outputs are touched as they are allocated, so on an
 // overcommitting system a batch larger than memory would be killed rather
 // than see an allocation failure: refuse it up front instead.
@@ -96,39 +84,69 @@ Status check_memory(std::span<const BatchSpec> specs) {
                      std::to_string(static_cast<uint64_t>(available)) + " bytes of memory");
 }
 
-std::variant<BatchResult, LoopFailure> run_checked(std::span<const BatchSpec> specs,
-                                                   std::size_t n_workers) {
-  // offsets[j] is the flat index of spec j's first series.
-  std::vector<std::size_t> offsets(specs.size() + 1, 0);
-  BatchResult results(specs.size());
-  for (std::size_t j = 0; j < specs.size(); ++j) {
-    results[j].resize(series_count(specs[j]));
-    offsets[j + 1] = offsets[j] + results[j].size();
-  }
-  const std::size_t total = offsets.back();
-  if (total == 0) return results;
-  auto failure = parallel_for(n_workers, total, [&](std::size_t flat) {
-    const auto spec_end = std::upper_bound(offsets.begin() + 1, offsets.end(), flat);
-    const auto j = static_cast<std::size_t>(spec_end - offsets.begin() - 1);
-    return run_series(specs[j], flat - offsets[j], results[j][flat - offsets[j]]);
-  });
-  if (failure) return std::move(*failure);
-  return results;
-}
-
 }  // namespace
 
-std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> specs,
-                                                   std::size_t n_workers,
-                                                   bool single_group) {
+BatchRun::BatchRun(std::span<const BatchSpec> specs, std::vector<std::size_t> offsets)
+    : specs_(specs), offsets_(std::move(offsets)), series_(offsets_.back()) {}
+
+std::variant<BatchRun, LoopFailure> BatchRun::prepare(std::span<const BatchSpec> specs,
+                                                      bool single_group) {
   try {
     for (const BatchSpec& spec : specs) {
       Status refusal = check_spec(spec, single_group);
       if (refusal) return LoopFailure{std::move(*refusal)};
     }
     if (Status refusal = check_memory(specs)) return LoopFailure{std::move(*refusal)};
-    return run_checked(specs, n_workers);
-  } catch (const std::bad_alloc&) {  // the result table itself did not fit
+    std::vector<std::size_t> offsets(specs.size() + 1, 0);
+    for (std::size_t j = 0; j < specs.size(); ++j) {
+      offsets[j + 1] = offsets[j] + series_count(specs[j]);
+    }
+    return BatchRun(specs, std::move(offsets));
+  } catch (const std::bad_alloc&) {  // the series table itself did not fit
+    return LoopFailure{ParamError{"could not allocate memory for the series"}};
+  }
+}
+
+Status BatchRun::run_one(std::size_t flat) {
+  const auto spec_end = std::upper_bound(offsets_.begin() + 1, offsets_.end(), flat);
+  const auto j = static_cast<std::size_t>(spec_end - offsets_.begin() - 1);
+  const BatchSpec& spec = specs_[j];
+  const std::size_t i = flat - offsets_[j];
+  SeriesOutput series;
+  series.values.assign(static_cast<std::size_t>(spec.lengths[i]), 0.0);
+  Status status = generate_series(spec.gen_type, spec.scalar_params, spec.array_params,
+                                  spec.gen_seeds[i], series.values);
+  if (status) return status;
+  apply_patterns(series, spec.pattern, spec.pi_seeds[3 * i], spec.pi_seeds[3 * i + 1],
+                 spec.pi_seeds[3 * i + 2]);
+  series_[flat] = std::move(series);
+  return std::nullopt;
+}
+
+std::optional<LoopFailure> BatchRun::run(
+    std::size_t n_workers, const std::function<bool(std::size_t, std::size_t)>& deliver) {
+  return parallel_for_ordered(n_workers, size(), [&](std::size_t flat) { return run_one(flat); },
+                              deliver);
+}
+
+std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> specs,
+                                                   std::size_t n_workers,
+                                                   bool single_group) {
+  auto prepared = BatchRun::prepare(specs, single_group);
+  if (auto* refusal = std::get_if<LoopFailure>(&prepared)) return std::move(*refusal);
+  BatchRun& batch = std::get<BatchRun>(prepared);
+  if (auto failure = batch.run(n_workers, [](std::size_t, std::size_t) { return true; })) {
+    return std::move(*failure);
+  }
+  try {
+    BatchResult results(batch.group_count());
+    for (std::size_t j = 0; j < batch.group_count(); ++j) {
+      for (std::size_t i = 0; i < batch.group_size(j); ++i) {
+        results[j].push_back(std::move(batch.series(batch.group_begin(j) + i)));
+      }
+    }
+    return results;
+  } catch (const std::bad_alloc&) {
     return LoopFailure{ParamError{"could not allocate memory for the series"}};
   }
 }

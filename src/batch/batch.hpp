@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -43,9 +44,39 @@ Status generate_series(GenType type, std::span<const double> scalars,
 void apply_patterns(SeriesOutput& series, const PatternConfig& config, uint64_t cp_seed,
                     uint64_t anom_seed, uint64_t miss_seed);
 
-// Runs every series of every spec on one parallel loop; outer vector per
-// spec, inner per series in order.  Refuses malformed specs before
-// generating anything.
+// A batch ready to run: every spec checked (and the memory its series
+// need), the series of all specs laid out flat, spec after spec.
+class BatchRun {
+ public:
+  // Refuses malformed specs, or a batch too large for memory, before
+  // anything is generated.
+  static std::variant<BatchRun, LoopFailure> prepare(std::span<const BatchSpec> specs,
+                                                     bool single_group);
+
+  std::size_t group_count() const { return offsets_.size() - 1; }
+  std::size_t group_begin(std::size_t j) const { return offsets_[j]; }
+  std::size_t group_size(std::size_t j) const { return offsets_[j + 1] - offsets_[j]; }
+  std::size_t size() const { return offsets_.back(); }
+
+  // Generates every series on one parallel loop.  While it runs, the
+  // calling thread receives the finished series in flat order through
+  // deliver (see parallel_for_ordered) and may move them out of series().
+  std::optional<LoopFailure> run(
+      std::size_t n_workers, const std::function<bool(std::size_t, std::size_t)>& deliver);
+
+  SeriesOutput& series(std::size_t flat) { return series_[flat]; }
+
+ private:
+  BatchRun(std::span<const BatchSpec> specs, std::vector<std::size_t> offsets);
+  Status run_one(std::size_t flat);
+
+  std::span<const BatchSpec> specs_;
+  std::vector<std::size_t> offsets_;  // offsets_[j]: flat index of spec j's first series
+  std::vector<SeriesOutput> series_;
+};
+
+// Runs every series of every spec and collects them: outer vector per
+// spec, inner per series in order.
 using BatchResult = std::vector<std::vector<SeriesOutput>>;
 std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> specs,
                                                    std::size_t n_workers,

@@ -9,6 +9,7 @@
 
 #include "batch/worker_pool.hpp"
 #include "core/internal_failure.hpp"
+#include "core/interrupt.hpp"
 
 namespace tidemark {
 
@@ -33,6 +34,18 @@ class FailureSlot {
   }
 
   bool stopped() const { return stop_.load(std::memory_order_relaxed); }
+  void stop() { stop_.store(true, std::memory_order_relaxed); }
+
+  // Lets a long item notice, at its interruption points, that the loop has
+  // stopped (an earlier failure, or the caller's interruption).
+  class Check final : public InterruptCheck {
+   public:
+    explicit Check(const FailureSlot& slot) : slot_(slot) {}
+    bool stop_requested() override { return slot_.stopped(); }
+
+   private:
+    const FailureSlot& slot_;
+  };
 
   // Called after the loop: every worker has finished with the slot.
   std::optional<LoopFailure> take() {
@@ -52,8 +65,12 @@ class FailureSlot {
 void run_item(const std::function<Status(std::size_t)>& item, std::size_t i,
               FailureSlot& slot) {
   try {
+    FailureSlot::Check check(slot);
+    InterruptScope scope(check);
     Status status = item(i);
     if (status) slot.record(std::move(*status));
+  } catch (const Interrupt&) {
+    // The loop had already stopped; its failure is recorded.
   } catch (const InternalFailure& e) {
     slot.record(InternalError{e.what()});
   } catch (const std::bad_alloc&) {
@@ -66,7 +83,54 @@ void run_item(const std::function<Status(std::size_t)>& item, std::size_t i,
 }
 
 
+// The pool's contract: the body never throws, whatever the item does.
+void guarded_item(const std::function<Status(std::size_t)>& item, std::size_t i,
+                  FailureSlot& slot) noexcept {
+  if (slot.stopped()) return;
+  try {
+    run_item(item, i, slot);
+  } catch (...) {
+    slot.record_unreported();
+  }
+}
+
 }  // namespace
+
+std::optional<LoopFailure> parallel_for_ordered(
+    std::size_t n_workers, std::size_t n, const std::function<Status(std::size_t)>& item,
+    const std::function<bool(std::size_t, std::size_t)>& deliver,
+    std::chrono::milliseconds interval) {
+  if (n == 0) return std::nullopt;
+  std::string error;
+  std::shared_ptr<WorkerPool> pool = acquire_pool(n_workers, error);
+  if (!pool) return PoolError{std::move(error)};
+  FailureSlot slot;
+  std::size_t delivered = 0;
+  bool interrupted = false;
+  try {
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[n]());
+    auto body = [&](std::size_t i) {
+      guarded_item(item, i, slot);
+      done[i].store(true, std::memory_order_release);
+    };
+    auto on_wake = [&] {
+      if (interrupted || slot.stopped()) return;
+      std::size_t end = delivered;
+      while (end < n && done[end].load(std::memory_order_acquire)) ++end;
+      if (!deliver(delivered, end)) {
+        interrupted = true;
+        slot.stop();
+      }
+      delivered = end;
+    };
+    pool->run(n, body, on_wake, interval);
+  } catch (const std::bad_alloc&) {  // the loop itself could not be set up
+    return ParamError{kOutOfMemory};
+  }
+  std::optional<LoopFailure> failure = slot.take();
+  if (!failure && interrupted) return Interrupted{};
+  return failure;
+}
 
 std::optional<LoopFailure> parallel_for(std::size_t n_workers, std::size_t n,
                                         const std::function<Status(std::size_t)>& item) {
@@ -75,15 +139,7 @@ std::optional<LoopFailure> parallel_for(std::size_t n_workers, std::size_t n,
   std::shared_ptr<WorkerPool> pool = acquire_pool(n_workers, error);
   if (!pool) return PoolError{std::move(error)};
   FailureSlot slot;
-  // The pool's contract: the body never throws, whatever the item does.
-  auto body = [&](std::size_t i) {
-    if (slot.stopped()) return;
-    try {
-      run_item(item, i, slot);
-    } catch (...) {
-      slot.record_unreported();
-    }
-  };
+  auto body = [&](std::size_t i) { guarded_item(item, i, slot); };
   try {
     pool->run(n, body);
   } catch (const std::bad_alloc&) {  // the loop itself could not be set up

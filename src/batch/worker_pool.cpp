@@ -29,12 +29,29 @@ std::size_t chunk_size(std::size_t n, std::size_t threads) {
   return std::clamp<std::size_t>(n / (threads * 8 + 1), 1, 64);
 }
 
+// The pool whose worker the current thread is, so that a loop started from
+// inside an item of the same pool helps with its own items instead of
+// waiting for workers that may all be busy waiting themselves.
+thread_local const void* current_pool = nullptr;
+
+std::size_t available_processors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<std::size_t>(count);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
 // One parallel loop: shared by the caller and every worker that joins it.
 // Workers hold it by shared_ptr, so it outlives the caller's wait even when
 // a worker is still returning from the final notify.
-class Job {
+class LoopJob {
  public:
-  Job(std::size_t n, std::size_t chunk, const std::function<void(std::size_t)>& body)
+  LoopJob(std::size_t n, std::size_t chunk, const std::function<void(std::size_t)>& body)
       : n_(n), chunk_(chunk), body_(body) {}
 
   // Claims and runs chunks until every index has been handed out.
@@ -55,11 +72,21 @@ class Job {
     done_cv_.wait(lock, [&] { return finished_ == n_; });
   }
 
+  // Waits until more items have finished than `seen`, or the interval has
+  // passed; returns the number finished.
+  std::size_t wait_for_progress(std::size_t seen, std::chrono::milliseconds interval) {
+    std::unique_lock lock(mutex_);
+    done_cv_.wait_for(lock, interval, [&] { return finished_ > seen; });
+    return finished_;
+  }
+
+  std::size_t size() const { return n_; }
+
  private:
   void finish(std::size_t count) {
     std::lock_guard lock(mutex_);
     finished_ += count;
-    if (finished_ == n_) done_cv_.notify_all();
+    done_cv_.notify_all();  // the caller may be waiting for progress, not only the end
   }
 
   const std::size_t n_;
@@ -71,41 +98,25 @@ class Job {
   std::size_t finished_ = 0;
 };
 
-// The pool whose worker the current thread is, so that a loop started from
-// inside an item of the same pool helps with its own items instead of
-// waiting for workers that may all be busy waiting themselves.
-thread_local const void* current_pool = nullptr;
-
-std::size_t available_processors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return static_cast<std::size_t>(count);
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
-}  // namespace
 
 struct WorkerPool::Impl {
   std::mutex mutex;
   std::condition_variable work_cv;
-  std::deque<std::shared_ptr<Job>> queue;
+  std::deque<std::shared_ptr<LoopJob>> queue;
   bool stopping = false;
   std::vector<std::thread> threads;
 
   void worker_loop() {
     current_pool = this;
     for (;;) {
-      std::shared_ptr<Job> job = next_job();
+      std::shared_ptr<LoopJob> job = next_job();
       if (!job) return;
       job->work();
       retire(job);
     }
   }
 
-  std::shared_ptr<Job> next_job() {
+  std::shared_ptr<LoopJob> next_job() {
     std::unique_lock lock(mutex);
     work_cv.wait(lock, [&] { return stopping || !queue.empty(); });
     if (queue.empty()) return nullptr;  // stopping, nothing left
@@ -114,7 +125,7 @@ struct WorkerPool::Impl {
 
   // An exhausted job leaves the queue so that workers move on to the next
   // caller's loop; its in-flight items are finished by whoever claimed them.
-  void retire(const std::shared_ptr<Job>& job) {
+  void retire(const std::shared_ptr<LoopJob>& job) {
     std::lock_guard lock(mutex);
     auto it = std::find(queue.begin(), queue.end(), job);
     if (it != queue.end()) queue.erase(it);
@@ -155,7 +166,24 @@ std::size_t WorkerPool::size() const { return impl_->threads.size(); }
 
 void WorkerPool::run(std::size_t n, const std::function<void(std::size_t)>& body) {
   if (n == 0) return;
-  auto job = std::make_shared<Job>(n, chunk_size(n, size()), body);
+  start(n, body)->wait();
+}
+
+void WorkerPool::run(std::size_t n, const std::function<void(std::size_t)>& body,
+                     const std::function<void()>& on_wake, std::chrono::milliseconds interval) {
+  if (n == 0) return;
+  auto job = start(n, body);
+  for (std::size_t finished = 0; finished < n;) {
+    finished = job->wait_for_progress(finished, interval);
+    on_wake();
+  }
+}
+
+// Queues the loop; a caller that is itself a worker of this pool works on
+// its own loop rather than wait for workers that may all be waiting too.
+std::shared_ptr<LoopJob> WorkerPool::start(std::size_t n,
+                                       const std::function<void(std::size_t)>& body) {
+  auto job = std::make_shared<LoopJob>(n, chunk_size(n, size()), body);
   {
     std::lock_guard lock(impl_->mutex);
     impl_->queue.push_back(job);
@@ -165,7 +193,7 @@ void WorkerPool::run(std::size_t n, const std::function<void(std::size_t)>& body
     job->work();
     impl_->retire(job);
   }
-  job->wait();
+  return job;
 }
 
 namespace {

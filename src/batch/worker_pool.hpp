@@ -3,6 +3,7 @@
 // most recently built dedicated pool, shared with the runs using it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <string>
 
 namespace tidemark {
+
+class LoopJob;  // one parallel loop in flight
 
 class WorkerPool {
  public:
@@ -24,8 +27,16 @@ class WorkerPool {
   // body must not throw.  Several callers may run loops on one pool at once.
   void run(std::size_t n, const std::function<void(std::size_t)>& body);
 
+  // As run(), but the waiting caller calls on_wake() whenever a chunk of
+  // items has finished and at least every `interval` otherwise, so that it
+  // can take up finished results or notice an interruption while the loop
+  // goes on.  on_wake runs on the calling thread and must not throw.
+  void run(std::size_t n, const std::function<void(std::size_t)>& body,
+           const std::function<void()>& on_wake, std::chrono::milliseconds interval);
+
  private:
   struct Impl;
+  std::shared_ptr<LoopJob> start(std::size_t n, const std::function<void(std::size_t)>& body);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -115,42 +115,74 @@ PyObject* series_dict(SeriesOutput& s, const ResultKeys& keys) {
   return dict;
 }
 
-PyObject* series_list(std::vector<SeriesOutput>& group, const ResultKeys& keys) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(group.size()));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < group.size(); ++i) {
-    PyObject* d = series_dict(group[i], keys);
-    if (!d) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), d);
-  }
-  return list;
-}
-
 void raise_loop_failure(const LoopFailure& failure) {
   if (const auto* p = std::get_if<ParamError>(&failure)) {
     raise_value_error(p->message);
   } else if (const auto* i = std::get_if<InternalError>(&failure)) {
     raise_internal_failure(i->message);
-  } else {
-    raise_value_error("thread pool could not be built: " + std::get<PoolError>(failure).message);
+  } else if (const auto* pool = std::get_if<PoolError>(&failure)) {
+    raise_value_error("thread pool could not be built: " + pool->message);
   }
+  // Interrupted: the exception that stopped the run is already set.
 }
 
-// Runs the specs without the lock; nullopt with a Python error on failure.
-std::optional<BatchResult> run(std::span<const BatchSpec> specs, std::size_t n_workers,
-                               bool single_group) {
-  std::variant<BatchResult, LoopFailure> outcome;
-  Py_BEGIN_ALLOW_THREADS
-  outcome = run_batches(specs, n_workers, single_group);
-  Py_END_ALLOW_THREADS
-  if (auto* failure = std::get_if<LoopFailure>(&outcome)) {
-    raise_loop_failure(*failure);
-    return std::nullopt;
+// One list per spec, each with a slot per series, filled as series finish.
+PyObject* empty_result_lists(const BatchRun& batch) {
+  PyObject* outer = PyList_New(static_cast<Py_ssize_t>(batch.group_count()));
+  for (std::size_t j = 0; outer && j < batch.group_count(); ++j) {
+    PyObject* inner = PyList_New(static_cast<Py_ssize_t>(batch.group_size(j)));
+    if (!inner) Py_CLEAR(outer);
+    else PyList_SET_ITEM(outer, static_cast<Py_ssize_t>(j), inner);
   }
-  return std::move(std::get<BatchResult>(outcome));
+  return outer;
+}
+
+// Runs the specs and returns one list of result dicts per spec.  The lock
+// is released while the series are generated; the calling thread re-takes
+// it between rounds of finished series to turn them into dicts while the
+// workers go on, and to run pending signal handlers: an exception from one
+// (KeyboardInterrupt) stops the run and propagates.
+PyObject* run_and_collect(std::span<const BatchSpec> specs, std::size_t n_workers,
+                          bool single_group) {
+  const ResultKeys keys;
+  if (!keys.ok()) return nullptr;
+  std::variant<BatchRun, LoopFailure> prepared = LoopFailure{Interrupted{}};
+  Py_BEGIN_ALLOW_THREADS
+  prepared = BatchRun::prepare(specs, single_group);
+  Py_END_ALLOW_THREADS
+  if (const auto* refusal = std::get_if<LoopFailure>(&prepared)) {
+    raise_loop_failure(*refusal);
+    return nullptr;
+  }
+  BatchRun& batch = std::get<BatchRun>(prepared);
+  PyObject* outer = empty_result_lists(batch);
+  if (!outer) return nullptr;
+  std::size_t group = 0;
+  PyThreadState* released = PyEval_SaveThread();
+  auto deliver = [&](std::size_t begin, std::size_t end) {
+    PyEval_RestoreThread(released);
+    bool ok = true;
+    for (std::size_t flat = begin; ok && flat < end; ++flat) {
+      while (flat >= batch.group_begin(group) + batch.group_size(group)) ++group;
+      PyObject* dict = series_dict(batch.series(flat), keys);
+      ok = dict != nullptr;
+      if (ok) {
+        PyList_SET_ITEM(PyList_GET_ITEM(outer, static_cast<Py_ssize_t>(group)),
+                        static_cast<Py_ssize_t>(flat - batch.group_begin(group)), dict);
+      }
+    }
+    ok = ok && PyErr_CheckSignals() == 0;
+    released = PyEval_SaveThread();
+    return ok;
+  };
+  std::optional<LoopFailure> failure = batch.run(n_workers, deliver);
+  PyEval_RestoreThread(released);
+  if (failure || PyErr_Occurred()) {
+    Py_DECREF(outer);
+    if (!PyErr_Occurred()) raise_loop_failure(*failure);
+    return nullptr;
+  }
+  return outer;
 }
 
 constexpr Param kBatchParams[] = {
@@ -174,10 +206,11 @@ PyObject* generate_batch(const Bound<kGenerateBatch>& a) {
   std::vector<BatchSpec> specs(1);
   if (!copy_spec(objects, specs[0])) return nullptr;
   if (specs[0].lengths.empty()) return PyList_New(0);
-  auto result = run(specs, a.size<"n_workers">(), true);
-  if (!result) return nullptr;
-  const ResultKeys keys;
-  return keys.ok() ? series_list((*result)[0], keys) : nullptr;
+  PyObject* groups = run_and_collect(specs, a.size<"n_workers">(), true);
+  if (!groups) return nullptr;
+  PyObject* series = Py_NewRef(PyList_GET_ITEM(groups, 0));
+  Py_DECREF(groups);
+  return series;
 }
 
 // Looks up one spec key and converts its value, in the fixed key order.
@@ -259,21 +292,7 @@ PyObject* generate_multi_batch(const Bound<kGenerateMultiBatch>& a) {
     }
   }
   Py_DECREF(items);
-  auto result = run(specs, a.size<"n_workers">(), false);
-  if (!result) return nullptr;
-  const ResultKeys keys;
-  if (!keys.ok()) return nullptr;
-  PyObject* outer = PyList_New(static_cast<Py_ssize_t>(result->size()));
-  if (!outer) return nullptr;
-  for (std::size_t j = 0; j < result->size(); ++j) {
-    PyObject* inner = series_list((*result)[j], keys);
-    if (!inner) {
-      Py_DECREF(outer);
-      return nullptr;
-    }
-    PyList_SET_ITEM(outer, static_cast<Py_ssize_t>(j), inner);
-  }
-  return outer;
+  return run_and_collect(specs, a.size<"n_workers">(), false);
 }
 
 constexpr FunctionEntry kFunctions[] = {

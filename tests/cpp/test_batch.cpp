@@ -435,3 +435,47 @@ TEST_CASE("batches without series return empty results and need no pool") {
   const auto* got = std::get_if<BatchResult>(&two);
   CHECK(got != nullptr && got->size() == 2 && (*got)[0].empty() && (*got)[1].empty());
 }
+
+TEST_CASE("parallel_for_ordered delivers every item once, in order, while it runs") {
+  for (std::size_t workers : {1u, 3u}) {
+    std::vector<int> produced(5000, 0);
+    std::size_t next = 0;
+    bool in_order = true;
+    int rounds = 0;
+    auto f = parallel_for_ordered(workers, produced.size(), [&](std::size_t i) -> Status {
+      produced[i] = static_cast<int>(i) + 1;
+      return std::nullopt;
+    }, [&](std::size_t begin, std::size_t end) {
+      ++rounds;
+      in_order = in_order && begin == next && end >= begin;
+      for (std::size_t i = begin; i < end; ++i) in_order = in_order && produced[i] == int(i) + 1;
+      next = end;
+      return true;
+    });
+    CHECK(!f);
+    CHECK(in_order);
+    CHECK_EQ(next, produced.size());
+    CHECK(rounds >= 1);
+  }
+}
+
+TEST_CASE("parallel_for_ordered stops when deliver says so, and an item failure wins") {
+  std::atomic<int> ran{0};
+  auto stopped = parallel_for_ordered(1, 100000, [&](std::size_t) -> Status {
+    ran.fetch_add(1);
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
+    return std::nullopt;
+  }, [](std::size_t, std::size_t end) { return end < 10; });
+  CHECK(stopped && std::holds_alternative<Interrupted>(*stopped));
+  CHECK(ran.load() < 100000);
+
+  bool delivered_after_failure = false;
+  auto failed = parallel_for_ordered(1, 1000, [](std::size_t i) -> Status {
+    return i == 3 ? param_error("bad item") : std::nullopt;
+  }, [&](std::size_t, std::size_t end) {
+    delivered_after_failure = delivered_after_failure || end > 3;
+    return false;
+  });
+  CHECK(failed && std::holds_alternative<ParamError>(*failed));
+  CHECK(!delivered_after_failure);
+}

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/interrupt.hpp"
 #include "generators/statistical/statistical.hpp"
 
 namespace tidemark {
@@ -35,6 +36,7 @@ int64_t working_length(const SarimaParams& p, std::size_t length) {
 // when w[t] is formed, so one buffer serves for both.
 void apply_ma(std::vector<double>& e, std::span<const double> theta) {
   for (std::size_t t = e.size(); t-- > 0;) {
+    if (t % 4096 == 0) interruption_point();
     const std::size_t lags = std::min(theta.size(), t);
     double w = e[t];
     for (std::size_t j = 1; j <= lags; ++j) w = w + theta[j - 1] * e[t - j];
@@ -46,6 +48,7 @@ void apply_ma(std::vector<double>& e, std::span<const double> theta) {
 // filtered, and every term is added in lag order.
 void apply_ar_from(std::vector<double>& y, std::span<const double> phi, std::size_t start) {
   for (std::size_t t = start; t < y.size(); ++t) {
+    if (t % 4096 == 0) interruption_point();
     const std::size_t lags = std::min(phi.size(), t);
     double acc = y[t];
     for (std::size_t i = 1; i <= lags; ++i) acc = acc + phi[i - 1] * y[t - i];
@@ -96,6 +99,7 @@ void add_constant(std::vector<double>& y, double c) {
 // it, so every further pass would too: huge orders (from batch slots) stop
 // there instead of spinning, with the same result.
 bool accumulate_pass(std::vector<double>& y, std::size_t lag) {
+  interruption_point();
   uint64_t changed = 0;
   for (std::size_t t = lag; t < y.size(); ++t) {
     const double next = y[t - lag] + y[t];
