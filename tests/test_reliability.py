@@ -181,3 +181,40 @@ def test_a_signal_handler_that_returns_lets_the_call_finish():
     out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
                          text=True, timeout=120)
     assert out.stdout.split() == ["1", "True"], out.stderr
+
+
+def test_refusals_come_before_the_allocation():
+    from tidemark._lib.statistical import inar
+
+    with pytest.raises(ValueError, match="working length exceeds the 32-bit range"):
+        inar(2**31 - 1, 1, np.array([0.5]), 0, 1.0, 0.0, 1)
+
+
+def test_results_larger_than_the_memory_left_are_refused():
+    # An address-space limit stands for a container's memory limit: the
+    # call must be refused up front, not die while touching its pages.
+    script = """
+        import resource, numpy as np
+        from tidemark._lib.statistical import random_walk, ets
+        from tidemark._lib.distributions import norm_cdf
+        from tidemark._lib.batch import generate_batch
+        resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+        for call in (lambda: random_walk(2**31 - 1, 0.0, 1.0, 0.0, 1, 0, 0.0),
+                     lambda: ets(2**31 - 1, 0, 0, 0, 1, 1.0, 0.0, np.empty(0), 0.1, 0.1, 0.1,
+                                 1.0, False, 1.0, 1, 0, 0.0)):
+            try:
+                call()
+            except MemoryError as exc:
+                print("MemoryError", "bytes available" in str(exc))
+        n = 8
+        try:
+            generate_batch(0, np.zeros(5), [], np.full(n, 2**30, np.int32),
+                           np.arange(n, dtype=np.uint64), np.zeros(3 * n, np.uint64), {})
+        except ValueError as exc:
+            print("ValueError", "bytes of memory" in str(exc))
+        print(random_walk(10, 0.0, 1.0, 0.0, 1, 0, 0.0).size)
+    """
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
+                         text=True, timeout=120)
+    assert out.stdout.split("\n")[:4] == ["MemoryError True", "MemoryError True",
+                                          "ValueError True", "10"], out.stderr

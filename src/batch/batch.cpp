@@ -1,6 +1,6 @@
 #include "batch/batch.hpp"
 
-#include <unistd.h>
+#include "core/memory.hpp"
 
 #include <algorithm>
 #include <new>
@@ -67,21 +67,18 @@ std::size_t series_count(const BatchSpec& spec) {
 
 // Zero-filled outputs are touched as they are allocated, so on an
 // overcommitting system a batch larger than memory would be killed rather
-// than see an allocation failure: refuse it up front instead.
+// than see an allocation failure: refuse it up front instead.  Each series
+// also costs its result objects, a few hundred bytes.
 Status check_memory(std::span<const BatchSpec> specs) {
-  double bytes = 0.0;
+  constexpr uint64_t kPerSeries = 512;
+  uint64_t bytes = 0;
   for (const BatchSpec& spec : specs) {
     for (std::size_t i = 0; i < series_count(spec); ++i) {
-      bytes += static_cast<double>(std::max<int32_t>(spec.lengths[i], 0)) * sizeof(double);
+      bytes += static_cast<uint64_t>(std::max<int32_t>(spec.lengths[i], 0)) * sizeof(double) +
+               kPerSeries;
     }
   }
-  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return std::nullopt;
-  const double available = static_cast<double>(pages) * static_cast<double>(page_size);
-  if (bytes <= available) return std::nullopt;
-  return param_error("the batch needs " + std::to_string(static_cast<uint64_t>(bytes)) +
-                     " bytes for its series, more than this machine's " +
-                     std::to_string(static_cast<uint64_t>(available)) + " bytes of memory");
+  return check_available_memory(bytes, "the batch");
 }
 
 }  // namespace

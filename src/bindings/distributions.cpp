@@ -2,24 +2,29 @@
 #include "call_road/arrays.hpp"
 #include "call_road/compute.hpp"
 #include "call_road/declaration.hpp"
+#include "call_road/generator.hpp"
 #include "distributions/distributions.hpp"
 #include "bindings/submodules.hpp"
 
 namespace tidemark::py {
 namespace {
 
-// Copies the input, evaluates `apply(in, out)` without the lock, returns out.
+// Copies the input and evaluates `apply(in, out)` in place in the copy
+// without the lock (every routine reads element i before writing it), so
+// a call needs one buffer rather than two.
 template <class Apply>
 PyObject* elementwise(PyObject* input, Apply&& apply) {
-  auto in = copy_array<double>(input);
-  if (!in) return nullptr;
-  std::vector<double> out;
+  const auto* arr = reinterpret_cast<PyArrayObject*>(input);
+  if (!check_result_memory(static_cast<std::size_t>(PyArray_SIZE(arr)) * sizeof(double))) {
+    return nullptr;
+  }
+  auto values = copy_to_buffer<double>(input);
+  if (!values) return nullptr;
   const bool ok = run_released([&]() -> Status {
-    out.assign(in->size(), 0.0);
-    apply(std::span<const double>(*in), std::span<double>(out));
+    apply(std::span<const double>(values->data(), values->size()), values->span());
     return std::nullopt;
   });
-  return ok ? adopt_array(std::move(out)) : nullptr;
+  return ok ? adopt_array(std::move(*values)) : nullptr;
 }
 
 constexpr Param kXParams[] = {{"x", Kind::RealArray}};

@@ -152,6 +152,10 @@ PyObject* inar(const Bound<kInar>& a) {
   if (!alpha) return nullptr;
   const InarParams p{a.integer<"p">(), std::move(*alpha), a.integer<"innov_type">(),
                      a.real<"innov_mean">(), a.real<"innov_dispersion">()};
+  if (Status refused = check_inar_params(p, static_cast<std::size_t>(length))) {
+    raise_value_error(refused->message);
+    return nullptr;
+  }
   return generate_values(length, [&](std::span<double> out) {
     return generate_inar(p, a.seed<"seed">(), out);
   });

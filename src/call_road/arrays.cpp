@@ -21,18 +21,19 @@ namespace {
 
 constexpr const char* kCapsuleName = "tidemark.buffer";
 
-template <class T>
+template <class Owned>
 void free_buffer(PyObject* capsule) {
-  delete static_cast<std::vector<T>*>(PyCapsule_GetPointer(capsule, kCapsuleName));
+  delete static_cast<Owned*>(PyCapsule_GetPointer(capsule, kCapsuleName));
 }
 
-template <class T>
-PyObject* adopt(std::vector<T>&& values, int type_num) {
+// Owned is a std::vector or a Buffer of the array's element type.
+template <class Owned>
+PyObject* adopt(Owned&& values, int type_num) {
   npy_intp n = static_cast<npy_intp>(values.size());
   if (n == 0) return PyArray_SimpleNew(1, &n, type_num);
-  auto* owned = new (std::nothrow) std::vector<T>(std::move(values));
+  auto* owned = new (std::nothrow) Owned(std::move(values));
   if (!owned) return PyErr_NoMemory();
-  PyObject* base = PyCapsule_New(owned, kCapsuleName, &free_buffer<T>);
+  PyObject* base = PyCapsule_New(owned, kCapsuleName, &free_buffer<Owned>);
   if (!base) {
     delete owned;
     return nullptr;
@@ -74,5 +75,6 @@ PyObject* view_array(std::vector<int64_t>& values, PyObject* owner) {
 PyObject* adopt_array(std::vector<double>&& values) { return adopt(std::move(values), NPY_DOUBLE); }
 PyObject* adopt_array(std::vector<int64_t>&& values) { return adopt(std::move(values), NPY_INT64); }
 PyObject* adopt_array(std::vector<int32_t>&& values) { return adopt(std::move(values), NPY_INT32); }
+PyObject* adopt_array(Buffer<double>&& values) { return adopt(std::move(values), NPY_DOUBLE); }
 
 }  // namespace tidemark::py

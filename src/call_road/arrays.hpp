@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "call_road/python.hpp"
+#include "core/buffer.hpp"
 
 namespace tidemark::py {
 
@@ -64,6 +65,29 @@ std::optional<std::vector<T>> copy_array(PyObject* obj) {
   }
 }
 
+// Copies a converted 1-d array of T into an owned Buffer (huge pages for
+// large inputs); raises as copy_array.
+template <class T>
+std::optional<Buffer<T>> copy_to_buffer(PyObject* obj) {
+  auto* arr = reinterpret_cast<PyArrayObject*>(obj);
+  if (!still_array_of(arr, numpy_type_of<T>())) {
+    PyErr_SetString(PyExc_TypeError, kKindChanged);
+    return std::nullopt;
+  }
+  if (!is_copyable(arr)) {
+    PyErr_SetString(PyExc_TypeError, kNotContiguous);
+    return std::nullopt;
+  }
+  try {
+    Buffer<T> out(static_cast<std::size_t>(PyArray_SIZE(arr)));
+    if (!out.empty()) std::memcpy(out.data(), PyArray_DATA(arr), out.size() * sizeof(T));
+    return out;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return std::nullopt;
+  }
+}
+
 // New 1-d arrays that take over the vector's buffer through an owning base
 // object, so the values are never copied.
 PyObject* adopt_array(std::vector<double>&& values);
@@ -73,5 +97,6 @@ PyObject* view_array(std::vector<double>& values, PyObject* owner);
 PyObject* view_array(std::vector<int64_t>& values, PyObject* owner);
 PyObject* adopt_array(std::vector<int64_t>&& values);
 PyObject* adopt_array(std::vector<int32_t>&& values);
+PyObject* adopt_array(Buffer<double>&& values);
 
 }  // namespace tidemark::py

@@ -11,6 +11,8 @@
 #include "call_road/arrays.hpp"
 #include "call_road/compute.hpp"
 #include "call_road/errors.hpp"
+#include "core/buffer.hpp"
+#include "core/memory.hpp"
 
 namespace tidemark::py {
 
@@ -20,13 +22,26 @@ inline bool check_length(int32_t length) {
   return false;
 }
 
+// A series too large for the memory left is refused before anything is
+// allocated (MemoryError), rather than killing the process while its pages
+// are touched.
+inline bool check_result_memory(std::size_t bytes) {
+  if (Status refused = check_available_memory(bytes, "the result")) {
+    PyErr_SetString(PyExc_MemoryError, refused->message.c_str());
+    return false;
+  }
+  return true;
+}
+
 // `generate(std::span<double>) -> Status` fills the series.
 template <class Generate>
 PyObject* generate_values(int32_t length, Generate&& generate) {
-  std::vector<double> values;
+  const auto n = static_cast<std::size_t>(length);
+  if (!check_result_memory(n * sizeof(double))) return nullptr;
+  Buffer<double> values;
   const bool ok = run_released([&]() -> Status {
-    values.assign(static_cast<std::size_t>(length), 0.0);
-    return generate(std::span<double>(values));
+    values = Buffer<double>(n);
+    return generate(values.span());
   });
   return ok ? adopt_array(std::move(values)) : nullptr;
 }

@@ -236,11 +236,13 @@ double gamma_quantile(double p, double a, double theta) { return GammaQuantile(a
 
 // Blocks of three passes so that everything around exp vectorises: the
 // exponent, then exp alone, then the rest of normal_cdf on the stored e.
+// The block's inputs are read into a local copy first, so the passes stay
+// vectorised when out is the input itself.
 void norm_cdf(std::span<const double> x, std::span<double> out) {
-  double e[kBlock];
+  double in[kBlock], e[kBlock];
   for (std::size_t begin = 0; begin < x.size(); begin += kBlock) {
     const std::size_t len = std::min(kBlock, x.size() - begin);
-    const double* in = x.data() + begin;
+    std::copy_n(x.data() + begin, len, in);
     double* dst = out.data() + begin;
     for (std::size_t j = 0; j < len; ++j) {
       const double z = std::fabs(in[j] * 0.7071067811865475);
@@ -254,10 +256,10 @@ void norm_cdf(std::span<const double> x, std::span<double> out) {
 // Blocks of two passes: the central formula (no library calls) for every
 // element vectorises; the few tail elements are then patched.
 void norm_ppf(std::span<const double> p, std::span<double> out) {
-  double central[kBlock];
+  double in[kBlock], central[kBlock];
   for (std::size_t begin = 0; begin < p.size(); begin += kBlock) {
     const std::size_t len = std::min(kBlock, p.size() - begin);
-    const double* in = p.data() + begin;
+    std::copy_n(p.data() + begin, len, in);
     double* dst = out.data() + begin;
     for (std::size_t j = 0; j < len; ++j) central[j] = normal_quantile_detail::central(in[j]);
     for (std::size_t j = 0; j < len; ++j) {

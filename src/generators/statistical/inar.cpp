@@ -66,13 +66,18 @@ int64_t survivors(RandomStream& s, std::span<const double> alpha, const int32_t*
 
 // Counts that would pass INT32_MAX (thinning summing to 1 or more, or huge
 // means) saturate there instead of wrapping.
-Status generate_inar(const InarParams& p, uint64_t seed, std::span<double> out) {
+Status check_inar_params(const InarParams& p, std::size_t length) {
   if (p.p > 0 && p.alpha.size() < static_cast<std::size_t>(p.p)) {
     return param_error("alpha_arr must have at least p entries");
   }
-  if (out.size() > static_cast<std::size_t>(kCountMax - kWarmUp)) {
+  if (length > static_cast<std::size_t>(kCountMax - kWarmUp)) {
     return param_error("working length exceeds the 32-bit range");
   }
+  return std::nullopt;
+}
+
+Status generate_inar(const InarParams& p, uint64_t seed, std::span<double> out) {
+  if (Status refused = check_inar_params(p, out.size())) return refused;
   RandomStream stream(seed);
   const std::size_t n = out.size() + static_cast<std::size_t>(kWarmUp);
   std::vector<int32_t> x(n, starting_count(p));

@@ -74,6 +74,8 @@ struct InarParams {
   double innov_mean = 0.0;
   double innov_dispersion = 0.0;
 };
+// The refusals of generate_inar, for callers that check before allocating.
+Status check_inar_params(const InarParams& p, std::size_t length);
 Status generate_inar(const InarParams& p, uint64_t seed, std::span<double> out);
 
 }  // namespace tidemark
