@@ -56,6 +56,46 @@ double beta_fraction(double x, double a, double b, double ln_beta) {
   return (front / a) * h;
 }
 
+// Up to four beta_fraction evaluations in lockstep, each lane doing exactly
+// the scalar arithmetic: the continued fraction is one long chain of
+// divisions, so independent lanes fill the divider's pipeline.  A lane
+// stops at its own convergence test, as the scalar loop would.
+struct FractionLane {
+  double x, a, b;
+};
+
+void beta_fractions(const FractionLane* lanes, int count, double ln_beta, double* out) {
+  constexpr int kLanes = 4;
+  double c[kLanes], d[kLanes], h[kLanes], front[kLanes];
+  bool running[kLanes];
+  for (int l = 0; l < count; ++l) {
+    const FractionLane& p = lanes[l];
+    front[l] = std::exp(std::log(p.x) * p.a + std::log(1.0 - p.x) * p.b - ln_beta);
+    c[l] = 1.0;
+    const double d0 = 1.0 - p.x * (p.a + p.b) / (p.a + 1.0);
+    d[l] = std::fabs(d0) < kTiny ? 1e14 : 1.0 / d0;
+    h[l] = d[l];
+    running[l] = true;
+  }
+  for (int step = 1; step <= 100; ++step) {
+    bool any = false;
+    for (int l = 0; l < count; ++l) {
+      if (!running[l]) continue;
+      const FractionLane& p = lanes[l];
+      const double m = step;
+      const double a_2m = p.a + 2.0 * m;
+      h[l] *= lentz_step((p.b - m) * m * p.x / ((a_2m - 1.0) * a_2m), c[l], d[l]);
+      const double delta =
+          lentz_step(-(p.a + m) * ((p.a + p.b) + m) * p.x / (a_2m * (a_2m + 1.0)), c[l], d[l]);
+      h[l] *= delta;
+      running[l] = !(std::fabs(delta - 1.0) < kEps);
+      any = any || running[l];
+    }
+    if (!any) break;
+  }
+  for (int l = 0; l < count; ++l) out[l] = (front[l] / lanes[l].a) * h[l];
+}
+
 double gamma_series(double a, double y) {
   double term = 1.0 / a;
   double sum = term;
@@ -131,6 +171,55 @@ double IncompleteBeta::operator()(double x) const {
   return 1.0 - edge_or_fraction(x2, true);
 }
 
+// The same decision as operator() for one x: either a final value, or a
+// continued fraction on (arg, swapped) followed by `flips` applications of
+// r -> 1 - r.
+IncompleteBeta::Plan IncompleteBeta::plan(double x) const {
+  if (x <= 0.0) return {0.0, false, 0, true};
+  if (x >= 1.0) return {1.0, false, 0, true};
+  if (!(x > swap_at_a_)) return {x, false, 0, false};
+  const double x2 = 1.0 - x;
+  if (x2 > 0.0 && x2 < 1.0 && x2 > swap_at_b_) {
+    const double x3 = 1.0 - x2;
+    const bool cycles = x3 > 0.0 && x3 < 1.0 && x3 > swap_at_a_;
+    if (!cycles) {
+      if (x3 <= 0.0) return {1.0 - (1.0 - 0.0), false, 0, true};
+      if (x3 >= 1.0) return {1.0 - (1.0 - 1.0), false, 0, true};
+      return {x3, false, 2, false};
+    }
+  }
+  if (x2 <= 0.0) return {1.0 - 0.0, false, 0, true};
+  if (x2 >= 1.0) return {1.0 - 1.0, false, 0, true};
+  return {x2, true, 1, false};
+}
+
+// operator() for up to four x at once, the continued fractions interleaved;
+// the results are bit for bit those of operator().
+void IncompleteBeta::evaluate(const double* x, int count, double* out) const {
+  Plan plans[4];
+  FractionLane lanes[4];
+  int lane_of[4];
+  int n_lanes = 0;
+  for (int i = 0; i < count; ++i) {
+    plans[i] = plan(x[i]);
+    if (plans[i].done) continue;
+    lane_of[i] = n_lanes;
+    lanes[n_lanes++] = plans[i].swapped ? FractionLane{plans[i].value, b_, a_}
+                                        : FractionLane{plans[i].value, a_, b_};
+  }
+  double fractions[4];
+  if (n_lanes > 0) beta_fractions(lanes, n_lanes, ln_beta_, fractions);
+  for (int i = 0; i < count; ++i) {
+    if (plans[i].done) {
+      out[i] = plans[i].value;
+      continue;
+    }
+    double r = fractions[lane_of[i]];
+    for (int k = 0; k < plans[i].flips; ++k) r = 1.0 - r;
+    out[i] = r;
+  }
+}
+
 double incomplete_beta(double x, double a, double b) { return IncompleteBeta(a, b)(x); }
 
 StudentTCdf::StudentTCdf(double nu) : nu_(nu), beta_(0.5 * nu, 0.5) {}
@@ -141,7 +230,34 @@ double StudentTCdf::operator()(double x) const {
   return x < 0.0 ? 1.0 - g : g;
 }
 
+// operator() for up to four x, their incomplete betas interleaved.  x and
+// out may be the same array: every x is read before any out is written.
+void StudentTCdf::evaluate(const double* x, int count, double* out) const {
+  double xs[4], y[4], ibeta[4];
+  for (int i = 0; i < count; ++i) {
+    xs[i] = x[i];
+    y[i] = nu_ / (xs[i] * xs[i] + nu_);
+  }
+  beta_.evaluate(y, count, ibeta);
+  for (int i = 0; i < count; ++i) {
+    const double g = 1.0 - ibeta[i] * 0.5;
+    out[i] = xs[i] < 0.0 ? 1.0 - g : g;
+  }
+}
+
 double student_t_cdf(double x, double nu) { return StudentTCdf(nu)(x); }
+
+namespace {
+
+// lower_gamma_regularized with ln(y) supplied by a caller that has it.
+double lower_gamma_with_log(double a, double y, double ln_y, double ln_gamma_a) {
+  if (y <= 0.0) return 0.0;
+  const double front = std::exp(ln_y * a - y - ln_gamma_a);
+  if (y < a + 1.0) return front * gamma_series(a, y);
+  return 1.0 - front * gamma_fraction(a, y);
+}
+
+}  // namespace
 
 double lower_gamma_regularized(double a, double y, double ln_gamma_a) {
   if (y <= 0.0) return 0.0;
@@ -157,7 +273,8 @@ GammaQuantile::GammaQuantile(double a, double theta)
       a_minus_1_(a - 1.0),
       a_ln_theta_(a * std::log(theta)),
       wh_offset_(1.0 - 1.0 / (9.0 * a)),
-      wh_slope_(std::sqrt(1.0 / (9.0 * a))) {}
+      wh_slope_(std::sqrt(1.0 / (9.0 * a))),
+      unit_scale_(theta == 1.0) {}
 
 // Wilson–Hilferty approximation, kept positive for the Newton iteration.
 double GammaQuantile::start(double p) const {
@@ -166,12 +283,16 @@ double GammaQuantile::start(double p) const {
   return x > 0.0 ? x : 1e-12;
 }
 
+// With theta = 1, y = x / theta is x itself, so ln(y) is ln(x) and one
+// logarithm per step is shared (same bits, since the values are equal).
 double GammaQuantile::operator()(double p) const {
   double x = start(p);
   for (int iteration = 0; iteration < 50; ++iteration) {
     const double y = x / theta_;
-    const double cdf = lower_gamma_regularized(a_, y, ln_gamma_a_);
-    const double density = std::exp(std::log(x) * a_minus_1_ - y - a_ln_theta_ - ln_gamma_a_);
+    const double ln_x = std::log(x);
+    const double cdf = unit_scale_ ? lower_gamma_with_log(a_, y, ln_x, ln_gamma_a_)
+                                   : lower_gamma_regularized(a_, y, ln_gamma_a_);
+    const double density = std::exp(ln_x * a_minus_1_ - y - a_ln_theta_ - ln_gamma_a_);
     if (density < 1e-300) return checked(x, p);
     const double step = (cdf - p) / density;
     x = x - step;
@@ -271,7 +392,10 @@ void norm_ppf(std::span<const double> p, std::span<double> out) {
 
 void t_cdf(std::span<const double> x, double df, std::span<double> out) {
   const StudentTCdf cdf(df);
-  for (std::size_t i = 0; i < x.size(); ++i) out[i] = cdf(x[i]);
+  for (std::size_t begin = 0; begin < x.size(); begin += 4) {
+    const int count = static_cast<int>(std::min<std::size_t>(4, x.size() - begin));
+    cdf.evaluate(x.data() + begin, count, out.data() + begin);
+  }
 }
 
 void gamma_ppf(std::span<const double> u, double a, double scale, std::span<double> out) {

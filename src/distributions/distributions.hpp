@@ -122,8 +122,17 @@ class IncompleteBeta {
  public:
   IncompleteBeta(double a, double b);
   double operator()(double x) const;
+  // operator() for count <= 4 values at once, bit for bit.
+  void evaluate(const double* x, int count, double* out) const;
 
  private:
+  struct Plan {
+    double value;  // the result when done, else the fraction's argument
+    bool swapped;
+    int flips;
+    bool done;
+  };
+  Plan plan(double x) const;
   double a_, b_;
   double swap_at_a_, swap_at_b_;  // thresholds of I(·, a, b) and of I(·, b, a)
   double ln_beta_;                // (lnΓ(a) + lnΓ(b)) − lnΓ(a + b), symmetric
@@ -136,6 +145,8 @@ class StudentTCdf {
  public:
   explicit StudentTCdf(double nu);
   double operator()(double x) const;
+  // operator() for count <= 4 values at once, bit for bit.
+  void evaluate(const double* x, int count, double* out) const;
 
  private:
   double nu_;
@@ -152,6 +163,7 @@ class GammaQuantile {
   double a_, theta_;
   double ln_gamma_a_, a_minus_1_, a_ln_theta_;
   double wh_offset_, wh_slope_;  // Wilson–Hilferty: w = offset + slope · z
+  bool unit_scale_;
   double start(double p) const;
   double checked(double x, double p) const;
   double bracketed(double p) const;
