@@ -100,7 +100,9 @@ double draw_innovation(RandomStream& s, const InnovationSpec& spec, double scale
 void fill_innovations(RandomStream& s, const InnovationSpec& spec, double scale,
                       std::span<double> out) {
   const InnovationSampler shock(spec, scale, kFillNormalMessage);
-  for (double& value : out) value = shock(s);
+  shock.with_kind([&](auto draw) {
+    for (double& value : out) value = draw(s);
+  });
 }
 
 }  // namespace tidemark

@@ -33,6 +33,21 @@ class InnovationSampler {
   InnovationSampler(const InnovationSpec& spec, double scale);
   double operator()(RandomStream& s) const;
 
+  // Calls body(draw) once, where draw(stream) draws one shock of this
+  // sampler's kind: a loop written inside body is compiled once per kind,
+  // with the kind dispatched once for the whole loop instead of per shock.
+  template <class Body>
+  decltype(auto) with_kind(Body&& body) const {
+    switch (kind_) {
+      case Kind::StudentT: return body([this](RandomStream& s) { return student_t(s); });
+      case Kind::Laplace: return body([this](RandomStream& s) { return laplace(s); });
+      case Kind::Uniform: return body([this](RandomStream& s) { return uniform(s); });
+      case Kind::SkewNormal: return body([this](RandomStream& s) { return skew_normal(s); });
+      case Kind::Normal: break;
+    }
+    return body([this](RandomStream& s) { return normal(s); });
+  }
+
  private:
   enum class Kind { Normal, StudentT, Laplace, Uniform, SkewNormal };
 
@@ -47,6 +62,7 @@ class InnovationSampler {
   void set_up_uniform(double scale);
   void set_up_skew_normal(double alpha, double scale);
 
+  double normal(RandomStream& s) const;
   double student_t(RandomStream& s) const;
   double laplace(RandomStream& s) const;
   double uniform(RandomStream& s) const;
@@ -76,7 +92,11 @@ inline double InnovationSampler::operator()(RandomStream& s) const {
     case Kind::SkewNormal: return skew_normal(s);
     case Kind::Normal: break;
   }
-  // + 0.0 turns a -0.0 product (zero or negative scale) into +0.0.
+  return normal(s);
+}
+
+// + 0.0 turns a -0.0 product (zero or negative scale) into +0.0.
+inline double InnovationSampler::normal(RandomStream& s) const {
   return scale_ * s.standard_normal() + 0.0;
 }
 
