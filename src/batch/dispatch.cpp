@@ -9,6 +9,7 @@
 #include "generators/statistical/statistical.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "generators/stochastic/diffusions.hpp"
+#include "generators/volatility/volatility.hpp"
 
 namespace tidemark {
 
@@ -158,6 +159,38 @@ Status run_garch(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
   return generate_garch(p, seed, out);
 }
 
+Status run_stochastic_volatility(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  StochasticVolatilityParams p;
+  p.model_type = to_int(s[0]);
+  p.initial_price = s[1];
+  p.initial_vol = s[2];
+  p.drift = s[3];
+  p.mean_vol = s[4];
+  p.vol_mean_reversion = s[5];
+  p.vol_of_vol = s[6];
+  p.correlation = s[7];
+  p.beta = s[8];
+  p.dt = s[9];
+  p.output_type = to_int(s[10]);
+  p.innov = innovation(s[11], s[12]);
+  return generate_stochastic_volatility(p, seed, out);
+}
+
+// The binding's checks on n_regimes and stationary_probs do not apply here;
+// the generator itself refuses any regime its arrays cannot serve.
+Status run_regime_switching(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  RegimeSwitchingParams p;
+  p.n_regimes = to_int(s[0]);
+  p.initial_regime = to_int(s[1]);
+  p.innov = innovation(s[2], s[3]);
+  p.means = a[0];
+  p.variances = a[1];
+  p.ar_coeffs = a[2];
+  p.transition = a[3];
+  p.stationary = a[4];
+  return generate_regime_switching(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
@@ -169,6 +202,8 @@ constexpr std::array kGenerators = {
     GeneratorRow{7, "jump_diffusion", 9, 0, run_jump_diffusion},
     GeneratorRow{9, "cyclic", 10, 0, run_cyclic},
     GeneratorRow{10, "garch", 7, 2, run_garch},
+    GeneratorRow{15, "stochastic_volatility", 13, 0, run_stochastic_volatility},
+    GeneratorRow{16, "regime_switching", 4, 5, run_regime_switching},
 };
 
 const GeneratorRow* find_row(GenType code) {
