@@ -159,3 +159,25 @@ def test_batch_innovation_slot_is_truncated_and_saturated():
     for slot in (math.nan, 1e12, -1e12):  # 0, INT32_MAX, INT32_MIN: all normal
         out = batch(5, [0.7, 2.0, 0.5, -1.0, 0.1, slot, 5.0], [50], [3])[0]["values"]
         assert np.array_equal(out, ou(50, 3, 0, 0.0))
+
+
+def test_signatures_have_no_defaults():
+    import inspect
+
+    from tidemark._lib.stochastic import garch
+
+    expected = {
+        ornstein_uhlenbeck: "length theta mu sigma initial_value dt seed innov_dist innov_param",
+        geometric_brownian_motion: "length mu sigma initial_value dt seed innov_dist innov_param",
+        jump_diffusion: "length mu sigma lambda_jump jump_mean jump_std initial_value dt seed "
+                        "innov_dist innov_param",
+        cyclic: "length base_level trend cycle_period_mean cycle_period_std "
+                "cycle_amplitude_mean cycle_amplitude_std num_cycles noise_std seed innov_dist "
+                "innov_param",
+        garch: "length p q omega alpha_arr beta_arr mu initial_variance seed innov_dist "
+               "innov_param",
+    }
+    for fn, names in expected.items():
+        params = inspect.signature(fn).parameters
+        assert list(params) == names.split()
+        assert all(p.default is p.empty for p in params.values())

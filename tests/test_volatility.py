@@ -116,6 +116,20 @@ def test_correlation_beyond_one_gives_nan_paths(model):
 
 # --- regime switching -------------------------------------------------------
 
+def test_signatures_and_regime_switching_doc():
+    import inspect
+
+    assert list(inspect.signature(regime_switching).parameters) == [
+        "length", "n_regimes", "regime_means", "regime_variances", "regime_ar_coeffs",
+        "transition_matrix", "stationary_probs", "initial_regime", "seed", "innov_dist",
+        "innov_param"]
+    assert regime_switching.__doc__ == (
+        "`initial_regime < 0` draws the starting regime from `stationary_probs`\n"
+        "(which must then have at least `n_regimes` entries).")
+    params = inspect.signature(stochastic_volatility).parameters
+    assert len(params) == 15 and all(p.default is p.empty for p in params.values())
+
+
 MEANS, VARS, PHIS = arr([0.0, 5.0, -3.0]), arr([1.0, 0.5, 2.0]), arr([0.5, 0.2, -0.3])
 P3 = arr([0.9, 0.05, 0.05, 0.1, 0.8, 0.1, 0.2, 0.2, 0.6])
 PI3 = arr([0.2, 0.3, 0.5])
