@@ -90,7 +90,7 @@ def test_cyclic_period_sign_is_irrelevant_and_amplitude_may_be_negative():
 
 
 def test_garch_matches_its_recursion_bit_for_bit():
-    n, seed = 400, 21
+    n, seed = 9000, 21  # long enough for the lag window to slide twice
     z = shocks(n + 100, seed, 1, 5.0).tolist()
     alpha, beta = (0.08, 0.05, 99.0), (0.6, 0.2, 99.0)  # extra entries are ignored
     out = g(n, 2, 2, 0.05, alpha, beta, 0.3, 0.5, seed, 1, 5.0)
@@ -112,6 +112,10 @@ def test_garch_long_orders_leave_zeros():
     assert (g(40, 150, 0, 0.1, (), beta) == 0.0).all()
     out = g(50, 120, 1, 0.1, (0.1,), beta)
     assert (out[:20] == 0.0).all() and (out[20:] != 0.0).all()
+    n, alpha = 9000, (0.001,) * 130
+    z = shocks(n + 100 - 130, 5).tolist()
+    assert g(n, 120, 130, 0.1, alpha, beta, 0.0, 2.0, 5).tolist() == garch_reference(
+        n, 120, 130, 0.1, alpha, beta, 0.0, 2.0, z)
 
 
 def test_garch_negative_variance_gives_nan():

@@ -11,6 +11,7 @@ namespace tidemark {
 namespace {
 
 constexpr std::size_t kBurnIn = 100;
+constexpr std::size_t kChunk = 4096;
 
 }  // namespace
 
@@ -34,23 +35,37 @@ Status generate_garch(const GarchParams& p, uint64_t seed, std::span<double> out
   const std::size_t m = static_cast<std::size_t>(std::max(p.p, p.q));
   if (m >= total) return std::nullopt;
 
-  std::vector<double> shocks(total, 0.0);
-  std::vector<double> variances(total, p.initial_variance);
+  // Only the last m shocks and variances are ever read, so they live in a
+  // sliding window of m + kChunk entries instead of two buffers of the
+  // whole length: the working memory does not grow with the series.  Only
+  // the first m entries need their starting values; later ones are
+  // written by their own step before anything reads them.
+  const std::size_t cap = std::min(total, m + kChunk);
+  std::vector<double> shocks(cap, 0.0);
+  std::vector<double> variances(cap, p.initial_variance);
   const std::size_t n_arch = static_cast<std::size_t>(p.q);
   const std::size_t n_garch = static_cast<std::size_t>(p.p);
   const double* alpha = p.alpha.data();
   const double* beta = p.beta.data();
-  const double* e = shocks.data();
-  const double* s = variances.data();
+  double* e = shocks.data();
+  double* s = variances.data();
   const InnovationSampler shock(p.innov, 1.0);
+  std::size_t base = 0;  // the step whose values sit at window index 0
   for (std::size_t t = m; t < total; ++t) {
+    std::size_t i = t - base;
+    if (i == cap) {  // slide: keep the last m entries at the front
+      std::copy(e + (cap - m), e + cap, e);
+      std::copy(s + (cap - m), s + cap, s);
+      base += cap - m;
+      i = m;
+    }
     double sigma2 = p.omega;
-    for (std::size_t j = 0; j < n_arch; ++j) sigma2 += (e[t - 1 - j] * e[t - 1 - j]) * alpha[j];
-    for (std::size_t j = 0; j < n_garch; ++j) sigma2 += beta[j] * s[t - 1 - j];
-    variances[t] = sigma2;
+    for (std::size_t j = 0; j < n_arch; ++j) sigma2 += (e[i - 1 - j] * e[i - 1 - j]) * alpha[j];
+    for (std::size_t j = 0; j < n_garch; ++j) sigma2 += beta[j] * s[i - 1 - j];
+    s[i] = sigma2;
     const double z = shock(stream);
-    shocks[t] = std::sqrt(sigma2) * z;
-    if (t >= kBurnIn) out[t - kBurnIn] = shocks[t] + p.mu;
+    e[i] = std::sqrt(sigma2) * z;
+    if (t >= kBurnIn) out[t - kBurnIn] = e[i] + p.mu;
   }
   return std::nullopt;
 }
