@@ -37,7 +37,7 @@ def jd(n, seed, dist=0, param=0.0, mu=0.05, sigma=0.3, lam=20.0, jmean=-0.01, js
 
 @pytest.mark.parametrize("dist, param", [(0, 0.0), (1, 4.0), (2, 0.0), (3, 0.0), (4, 3.0)])
 def test_ou_and_gbm_follow_their_recursions_bit_for_bit(dist, param):
-    n, seed = 2000, 17
+    n, seed = 5000, 17  # several blocks of the GBM exponent pass
     e = shocks(n - 1, seed, dist, param).tolist()
 
     theta, mu, sigma, x, dt = 0.7, 2.0, 0.5, -1.0, 0.1
