@@ -1,8 +1,8 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import batch, distributions, overhead, statistical
+from . import batch, diffusions, distributions, overhead, statistical, volatility
 
-AREAS = (statistical, distributions, overhead, batch)
+AREAS = (statistical, diffusions, volatility, distributions, overhead, batch)
 
 
 def all_cases():

@@ -7,6 +7,9 @@
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
 #include "generators/statistical/statistical.hpp"
+#include "generators/stochastic/cyclic_garch.hpp"
+#include "generators/stochastic/diffusions.hpp"
+#include "generators/volatility/volatility.hpp"
 
 namespace tidemark {
 
@@ -95,12 +98,112 @@ Status run_inar(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
   return generate_inar(p, seed, out);
 }
 
+Status run_ornstein_uhlenbeck(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  OrnsteinUhlenbeckParams p;
+  p.theta = s[0];
+  p.mu = s[1];
+  p.sigma = s[2];
+  p.initial_value = s[3];
+  p.dt = s[4];
+  p.innov = innovation(s[5], s[6]);
+  return generate_ornstein_uhlenbeck(p, seed, out);
+}
+
+Status run_geometric_brownian_motion(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  GeometricBrownianMotionParams p;
+  p.mu = s[0];
+  p.sigma = s[1];
+  p.initial_value = s[2];
+  p.dt = s[3];
+  p.innov = innovation(s[4], s[5]);
+  return generate_geometric_brownian_motion(p, seed, out);
+}
+
+Status run_jump_diffusion(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  JumpDiffusionParams p;
+  p.mu = s[0];
+  p.sigma = s[1];
+  p.lambda_jump = s[2];
+  p.jump_mean = s[3];
+  p.jump_std = s[4];
+  p.initial_value = s[5];
+  p.dt = s[6];
+  p.innov = innovation(s[7], s[8]);
+  return generate_jump_diffusion(p, seed, out);
+}
+
+Status run_cyclic(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  CyclicParams p;
+  p.base_level = s[0];
+  p.trend = s[1];
+  p.cycle_period_mean = s[2];
+  p.cycle_period_std = s[3];
+  p.cycle_amplitude_mean = s[4];
+  p.cycle_amplitude_std = s[5];
+  p.num_cycles = to_int(s[6]);
+  p.noise_std = s[7];
+  p.innov = innovation(s[8], s[9]);
+  return generate_cyclic(p, seed, out);
+}
+
+Status run_garch(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  GarchParams p;
+  p.p = to_int(s[0]);
+  p.q = to_int(s[1]);
+  p.omega = s[2];
+  p.mu = s[3];
+  p.initial_variance = s[4];
+  p.innov = innovation(s[5], s[6]);
+  p.alpha = a[0];
+  p.beta = a[1];
+  return generate_garch(p, seed, out);
+}
+
+Status run_stochastic_volatility(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  StochasticVolatilityParams p;
+  p.model_type = to_int(s[0]);
+  p.initial_price = s[1];
+  p.initial_vol = s[2];
+  p.drift = s[3];
+  p.mean_vol = s[4];
+  p.vol_mean_reversion = s[5];
+  p.vol_of_vol = s[6];
+  p.correlation = s[7];
+  p.beta = s[8];
+  p.dt = s[9];
+  p.output_type = to_int(s[10]);
+  p.innov = innovation(s[11], s[12]);
+  return generate_stochastic_volatility(p, seed, out);
+}
+
+// The binding's checks on n_regimes and stationary_probs do not apply here;
+// the generator itself refuses any regime its arrays cannot serve.
+Status run_regime_switching(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  RegimeSwitchingParams p;
+  p.n_regimes = to_int(s[0]);
+  p.initial_regime = to_int(s[1]);
+  p.innov = innovation(s[2], s[3]);
+  p.means = a[0];
+  p.variances = a[1];
+  p.ar_coeffs = a[2];
+  p.transition = a[3];
+  p.stationary = a[4];
+  return generate_regime_switching(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
     GeneratorRow{2, "sarima", 9, 2, run_sarima},
     GeneratorRow{3, "ets", 14, 1, run_ets},
     GeneratorRow{4, "inar", 4, 1, run_inar},
+    GeneratorRow{5, "ornstein_uhlenbeck", 7, 0, run_ornstein_uhlenbeck},
+    GeneratorRow{6, "geometric_brownian_motion", 6, 0, run_geometric_brownian_motion},
+    GeneratorRow{7, "jump_diffusion", 9, 0, run_jump_diffusion},
+    GeneratorRow{9, "cyclic", 10, 0, run_cyclic},
+    GeneratorRow{10, "garch", 7, 2, run_garch},
+    GeneratorRow{15, "stochastic_volatility", 13, 0, run_stochastic_volatility},
+    GeneratorRow{16, "regime_switching", 4, 5, run_regime_switching},
 };
 
 const GeneratorRow* find_row(GenType code) {
