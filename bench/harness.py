@@ -66,6 +66,15 @@ def _error_text(exc: BaseException) -> str:
     return text if len(text) <= 70 else text[:67] + "..."
 
 
+def minor_faults(func) -> int:
+    """Minor page faults taken by one call of func (the whole process)."""
+    import resource
+
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+    func()
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before
+
+
 def best_of(funcs, repeats: int, number: int) -> list[float]:
     """Min over `repeats` of the time per call of each function.
 
@@ -131,9 +140,13 @@ class Case:
             row.note = _error_text(exc)
             return row
         row.ours = format_seconds(times[0])
+        notes = []
         if self.per_item is not None:
             count, unit = self.per_item
-            row.note = f"{count / times[0]:,.0f} {unit}/s"
+            notes.append(f"{count / times[0]:,.0f} {unit}/s")
+        faults = [minor_faults(f) for f in funcs]
+        notes.append("faults " + "/".join(str(n) for n in faults))
+        row.note = ", ".join(notes)
         if self.peer is None:
             return row
         if missing:

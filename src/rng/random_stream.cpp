@@ -50,12 +50,14 @@ void RandomStream::refill() {
   }
 }
 
-// Regenerates the next few words of the first block, extending the seeding
+// Regenerates the next words of the first block, extending the seeding
 // recurrence just far enough: word k (k < 156) reads seeding words k, k + 1
 // and k + 156; later words read seeding words and regenerated ones only.
+// The step doubles (16, 32, 64, ...), so a stream that goes on drawing
+// soon works in long, vectorised runs as a full regeneration would.
 void RandomStream::extend_first_block() {
-  constexpr std::size_t n = kWords, m = 156, kAhead = 16;
-  const std::size_t end = std::min(n, ready_ + kAhead);
+  constexpr std::size_t n = kWords, m = 156, kFirstStep = 16;
+  const std::size_t end = std::min(n, ready_ + std::max(kFirstStep, ready_));
   const std::size_t need = std::min(n, end + m);
   for (std::size_t i = seeded_; i < need; ++i) {
     state_[i] = 6364136223846793005ULL * (state_[i - 1] ^ (state_[i - 1] >> 62)) + i;
