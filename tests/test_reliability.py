@@ -173,9 +173,9 @@ def test_a_signal_handler_that_returns_lets_the_call_finish():
         from tidemark._lib.statistical import sarima
         calls = []
         signal.signal(signal.SIGUSR1, lambda *a: calls.append(1))
-        threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGUSR1)).start()
-        x = sarima(20_000, np.array([]), np.array([]), 4000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
-        y = sarima(20_000, np.array([]), np.array([]), 4000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
+        threading.Timer(0.05, os.kill, (os.getpid(), signal.SIGUSR1)).start()
+        x = sarima(50_000, np.array([]), np.array([]), 10_000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
+        y = sarima(50_000, np.array([]), np.array([]), 10_000, 0, 0, 0.0, 0.0, 1.0, 0, 1, 0, 0.0)
         print(len(calls), x.tobytes() == y.tobytes())
     """
     out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
@@ -218,3 +218,28 @@ def test_results_larger_than_the_memory_left_are_refused():
                          text=True, timeout=120)
     assert out.stdout.split("\n")[:4] == ["MemoryError True", "MemoryError True",
                                           "ValueError True", "10"], out.stderr
+
+
+def test_memory_of_freed_batch_results_goes_back_to_the_system():
+    script = """
+        import gc, numpy as np
+        from tidemark._lib.batch import generate_batch
+        def rss():
+            with open("/proc/self/status") as f:
+                return next(int(l.split()[1]) for l in f if l.startswith("VmRSS"))
+        n = 200_000
+        args = (0, np.array([0, 1, 0, 0, 0.]), [], np.full(n, 100, np.int32),
+                np.arange(n, dtype=np.uint64), np.arange(3 * n, dtype=np.uint64),
+                {"anomalies": True, "anomaly_types": ["spike"], "anomaly_fraction": 0.05}, 2)
+        start = rss()
+        result = generate_batch(*args)
+        peak = rss()
+        del result
+        gc.collect()
+        print((rss() - start) / (peak - start))
+    """
+    if not os.path.exists("/proc/self/status"):
+        pytest.skip("needs /proc")
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
+                         text=True, timeout=120)
+    assert float(out.stdout) < 0.3, out.stderr

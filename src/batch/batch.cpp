@@ -10,24 +10,33 @@ namespace tidemark {
 
 void apply_patterns(SeriesOutput& series, const PatternConfig& config, uint64_t cp_seed,
                     uint64_t anom_seed, uint64_t miss_seed) {
-  std::span<double> values(series.values);
+  PatternPositions p = apply_patterns(series.values, config, cp_seed, anom_seed, miss_seed);
+  series.cp_indices = std::move(p.cp);
+  series.anom_indices = std::move(p.anom);
+  series.miss_indices = std::move(p.miss);
+}
+
+PatternPositions apply_patterns(std::span<double> values, const PatternConfig& config,
+                                uint64_t cp_seed, uint64_t anom_seed, uint64_t miss_seed) {
+  PatternPositions series;
   if (config.changepoints) {
-    series.cp_indices = inject_changepoints(
+    series.cp = inject_changepoints(
         values, cp_seed, config.num_changepoints, config.changepoint_locations,
         config.changepoint_type, config.changepoint_level_changes,
         config.changepoint_trend_changes, config.changepoint_variance_changes);
   }
   if (config.anomalies) {
-    series.anom_indices = inject_anomalies(
+    series.anom = inject_anomalies(
         values, anom_seed, config.anomaly_types, config.anomaly_fraction,
         config.spike_magnitude, config.dip_magnitude, config.level_shift_magnitude,
         config.level_shift_duration);
   }
   if (config.missing_data) {
-    series.miss_indices =
+    series.miss =
         inject_missingness(values, miss_seed, config.missing_pattern, config.missing_rate,
                            config.missing_block_size, config.missing_seasonal_period);
   }
+  return series;
 }
 
 namespace {
@@ -109,13 +118,14 @@ Status BatchRun::run_one(std::size_t flat) {
   const auto j = static_cast<std::size_t>(spec_end - offsets_.begin() - 1);
   const BatchSpec& spec = specs_[j];
   const std::size_t i = flat - offsets_[j];
-  SeriesOutput series;
-  series.values.assign(static_cast<std::size_t>(spec.lengths[i]), 0.0);
+  PackedSeries series(static_cast<std::size_t>(spec.lengths[i]));
   Status status = generate_series(spec.gen_type, spec.scalar_params, spec.array_params,
-                                  spec.gen_seeds[i], series.values);
+                                  spec.gen_seeds[i], series.values());
   if (status) return status;
-  apply_patterns(series, spec.pattern, spec.pi_seeds[3 * i], spec.pi_seeds[3 * i + 1],
-                 spec.pi_seeds[3 * i + 2]);
+  const PatternPositions positions =
+      apply_patterns(series.values(), spec.pattern, spec.pi_seeds[3 * i],
+                     spec.pi_seeds[3 * i + 1], spec.pi_seeds[3 * i + 2]);
+  series.attach_positions(positions.cp, positions.anom, positions.miss);
   series_[flat] = std::move(series);
   return std::nullopt;
 }
@@ -139,7 +149,11 @@ std::variant<BatchResult, LoopFailure> run_batches(std::span<const BatchSpec> sp
     BatchResult results(batch.group_count());
     for (std::size_t j = 0; j < batch.group_count(); ++j) {
       for (std::size_t i = 0; i < batch.group_size(j); ++i) {
-        results[j].push_back(std::move(batch.series(batch.group_begin(j) + i)));
+        const PackedSeries& packed = batch.series(batch.group_begin(j) + i);
+        auto copy = [](auto span) { return std::vector(span.begin(), span.end()); };
+        results[j].push_back(SeriesOutput{copy(packed.values()), copy(packed.cp_indices()),
+                                          copy(packed.anom_indices()),
+                                          copy(packed.miss_indices())});
       }
     }
     return results;

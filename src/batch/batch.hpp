@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "batch/packed_series.hpp"
 #include "batch/parallel.hpp"
 #include "core/param_error.hpp"
 #include "pattern_injection/pattern_injection.hpp"
@@ -40,7 +41,12 @@ Status generate_series(GenType type, std::span<const double> scalars,
                        std::span<double> out);
 
 // Changepoints, anomalies, missingness, in that order, each enabled step with
-// its own seed.
+// its own seed; the positions each step touched.
+struct PatternPositions {
+  std::vector<int64_t> cp, anom, miss;
+};
+PatternPositions apply_patterns(std::span<double> values, const PatternConfig& config,
+                                uint64_t cp_seed, uint64_t anom_seed, uint64_t miss_seed);
 void apply_patterns(SeriesOutput& series, const PatternConfig& config, uint64_t cp_seed,
                     uint64_t anom_seed, uint64_t miss_seed);
 
@@ -64,7 +70,7 @@ class BatchRun {
   std::optional<LoopFailure> run(
       std::size_t n_workers, const std::function<bool(std::size_t, std::size_t)>& deliver);
 
-  SeriesOutput& series(std::size_t flat) { return series_[flat]; }
+  PackedSeries& series(std::size_t flat) { return series_[flat]; }
 
  private:
   BatchRun(std::span<const BatchSpec> specs, std::vector<std::size_t> offsets);
@@ -72,7 +78,7 @@ class BatchRun {
 
   std::span<const BatchSpec> specs_;
   std::vector<std::size_t> offsets_;  // offsets_[j]: flat index of spec j's first series
-  std::vector<SeriesOutput> series_;
+  std::vector<PackedSeries> series_;
 };
 
 // Runs every series of every spec and collects them: outer vector per

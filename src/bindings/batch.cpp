@@ -87,24 +87,24 @@ class ResultKeys {
 };
 
 void free_series(PyObject* capsule) {
-  delete static_cast<SeriesOutput*>(PyCapsule_GetPointer(capsule, "tidemark.series"));
+  PackedSeries::free_block(PyCapsule_GetPointer(capsule, "tidemark.series"));
 }
 
-// The series' four buffers become four arrays sharing one owning base, so
-// building results costs one owner per series rather than one per array.
-PyObject* series_dict(SeriesOutput& s, const ResultKeys& keys) {
-  auto* owned = new (std::nothrow) SeriesOutput(std::move(s));
-  if (!owned) return PyErr_NoMemory();
-  PyObject* owner = PyCapsule_New(owned, "tidemark.series", &free_series);
+// The series' block (values and the three position lists) becomes four
+// arrays sharing one owning base: one owner per series, and no copy.
+PyObject* series_dict(PackedSeries& series, const ResultKeys& keys) {
+  void* block = series.release();
+  PyObject* owner = PyCapsule_New(block, "tidemark.series", &free_series);
   if (!owner) {
-    delete owned;
+    PackedSeries::free_block(block);
     return nullptr;
   }
+  const PackedSeries view = PackedSeries::view_of(block);
   PyObject* dict = PyDict_New();
-  PyObject* const values[] = {view_array(owned->values, owner),
-                              view_array(owned->cp_indices, owner),
-                              view_array(owned->anom_indices, owner),
-                              view_array(owned->miss_indices, owner)};
+  PyObject* const values[] = {view_array(view.values(), owner),
+                              view_array(view.cp_indices(), owner),
+                              view_array(view.anom_indices(), owner),
+                              view_array(view.miss_indices(), owner)};
   bool ok = dict != nullptr;
   for (std::size_t k = 0; k < std::size(values); ++k) {
     ok = ok && values[k] && PyDict_SetItem(dict, keys[k], values[k]) == 0;

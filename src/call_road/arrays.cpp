@@ -51,7 +51,7 @@ PyObject* adopt(Owned&& values, int type_num) {
 }
 
 template <class T>
-PyObject* view(std::vector<T>& values, PyObject* owner, int type_num) {
+PyObject* view(std::span<T> values, PyObject* owner, int type_num) {
   npy_intp n = static_cast<npy_intp>(values.size());
   if (n == 0) return PyArray_SimpleNew(1, &n, type_num);
   PyObject* arr = PyArray_SimpleNewFromData(1, &n, type_num, values.data());
@@ -65,10 +65,10 @@ PyObject* view(std::vector<T>& values, PyObject* owner, int type_num) {
 
 }  // namespace
 
-PyObject* view_array(std::vector<double>& values, PyObject* owner) {
+PyObject* view_array(std::span<double> values, PyObject* owner) {
   return view(values, owner, NPY_DOUBLE);
 }
-PyObject* view_array(std::vector<int64_t>& values, PyObject* owner) {
+PyObject* view_array(std::span<int64_t> values, PyObject* owner) {
   return view(values, owner, NPY_INT64);
 }
 

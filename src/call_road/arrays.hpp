@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -93,8 +94,8 @@ std::optional<Buffer<T>> copy_to_buffer(PyObject* obj) {
 PyObject* adopt_array(std::vector<double>&& values);
 // An array over `values`, kept alive by `owner` (which owns the vector);
 // several arrays may share one owner.
-PyObject* view_array(std::vector<double>& values, PyObject* owner);
-PyObject* view_array(std::vector<int64_t>& values, PyObject* owner);
+PyObject* view_array(std::span<double> values, PyObject* owner);
+PyObject* view_array(std::span<int64_t> values, PyObject* owner);
 PyObject* adopt_array(std::vector<int64_t>&& values);
 PyObject* adopt_array(std::vector<int32_t>&& values);
 PyObject* adopt_array(Buffer<double>&& values);

@@ -14,9 +14,11 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // pages from the kernel.
 constexpr std::size_t kMapAtLeast = std::size_t{4} << 20;
 
+}  // namespace
+
 // A mapping whose start is aligned to a huge page, so that the kernel can
 // back every full 2 MiB of it with one page.
-void* map_aligned(std::size_t bytes, std::size_t* mapped) {
+void* map_huge_pages(std::size_t bytes, std::size_t* mapped) {
   const std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
   void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -33,11 +35,9 @@ void* map_aligned(std::size_t bytes, std::size_t* mapped) {
   return reinterpret_cast<void*>(aligned);
 }
 
-}  // namespace
-
 void* allocate_zeroed(std::size_t bytes, std::size_t* mapped) {
   *mapped = 0;
-  if (bytes >= kMapAtLeast) return map_aligned(bytes, mapped);
+  if (bytes >= kMapAtLeast) return map_huge_pages(bytes, mapped);
   void* block = std::calloc(1, bytes);
   if (block == nullptr) throw std::bad_alloc();
   return block;

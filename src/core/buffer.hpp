@@ -17,6 +17,9 @@ namespace buffer_detail {
 // 0 when the block came from calloc.  Throws std::bad_alloc.
 void* allocate_zeroed(std::size_t bytes, std::size_t* mapped);
 void release(void* block, std::size_t mapped) noexcept;
+// Zero-filled pages straight from the kernel, aligned to and rounded up to
+// whole huge pages and marked for them; *mapped is set to the length.
+void* map_huge_pages(std::size_t bytes, std::size_t* mapped);
 }  // namespace buffer_detail
 
 template <class T>
