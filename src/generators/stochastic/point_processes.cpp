@@ -50,18 +50,30 @@ class ExponentialKernel {
   ExponentialKernel(const HawkesParams& p)
       : alpha_(p.excitation_amplitude), beta_(p.decay_rate), mu_(p.baseline_intensity) {}
 
-  double intensity(double t) const {
-    return std::exp((t - t_last_) * (-beta_)) * (alpha_ * s_) + mu_;
+  double intensity(double t) {
+    decay_ = std::exp((t - t_last_) * (-beta_));
+    return decay_ * (alpha_ * s_) + mu_;
+  }
+  // Folds in an event at the time of the last intensity() call, reusing its
+  // decay factor (the same value the fold would compute).
+  void add_event_at_last_evaluation(double t) {
+    s_ = s_ * decay_ + 1.0;
+    t_last_ = t;
   }
   void add_event(double t) {
     s_ = s_ * std::exp((t - t_last_) * (-beta_)) + 1.0;
     t_last_ = t;
+  }
+  // intensity(t_last): for a finite beta the decay is exp(+-0) = 1 exactly.
+  double intensity_at_last_event() {
+    return std::isfinite(beta_) ? alpha_ * s_ + mu_ : intensity(t_last_);
   }
 
  private:
   double alpha_, beta_, mu_;
   double s_ = 0.0;
   double t_last_ = 0.0;
+  double decay_ = 1.0;
 };
 
 // Power-law kernel: the intensity is summed over the stored events.
@@ -83,7 +95,9 @@ class PowerLawKernel {
     }
     return lambda;
   }
-  void add_event(double) {}  // the event list is the state
+  // The event list is the state.
+  void add_event_at_last_evaluation(double) {}
+  double intensity_at_last_event() const { return intensity(events_.back()); }
 
  private:
   double alpha_, beta_, exponent_, mu_;
@@ -117,8 +131,8 @@ void simulate(Kernel& kernel, const HawkesParams& p, double horizon, RandomStrea
     if (lambda / bound >= u) {
       events.push_back(t);
       ++accepted;
-      kernel.add_event(t);
-      lambda = kernel.intensity(t);
+      kernel.add_event_at_last_evaluation(t);
+      lambda = kernel.intensity_at_last_event();
       stalled = 0;
     } else if (advanced) {
       stalled = 0;
