@@ -47,7 +47,7 @@ constexpr uint32_t kMaxStalledCandidates = 1u << 20;
 // Exponential kernel: the excitation S (without alpha) as of t_last.
 class ExponentialKernel {
  public:
-  ExponentialKernel(const HawkesParams& p)
+  explicit ExponentialKernel(const HawkesParams& p)
       : alpha_(p.excitation_amplitude), beta_(p.decay_rate), mu_(p.baseline_intensity) {}
 
   double intensity(double t) {
