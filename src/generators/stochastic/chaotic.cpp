@@ -52,11 +52,11 @@ void mackey_glass(const ChaoticParams& p, RandomStream& s, std::span<double> out
 }
 
 void lorenz(const ChaoticParams& p, RandomStream& s, std::span<double> out) {
-  const double z1 = s.standard_normal();
-  const double z2 = s.standard_normal();
-  const double z3 = s.standard_normal();
+  const double n1 = s.standard_normal();
+  const double n2 = s.standard_normal();
+  const double n3 = s.standard_normal();
   const double eps = p.initial_perturbation;
-  double x = 1.0 + eps * z1, y = 1.0 + eps * z2, z = 1.0 + eps * z3;
+  double x = 1.0 + eps * n1, y = 1.0 + eps * n2, z = 1.0 + eps * n3;
 
   const double sigma = p.sigma, rho = p.rho, beta = p.beta, h = p.dt;
   const double half = 0.5 * h;
