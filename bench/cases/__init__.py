@@ -1,8 +1,8 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import batch, diffusions, distributions, overhead, statistical, volatility
+from . import batch, diffusions, distributions, overhead, statistical, stochastic, volatility
 
-AREAS = (statistical, diffusions, volatility, distributions, overhead, batch)
+AREAS = (statistical, diffusions, stochastic, volatility, distributions, overhead, batch)
 
 
 def all_cases():

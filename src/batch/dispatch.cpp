@@ -9,6 +9,7 @@
 #include "generators/statistical/statistical.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "generators/stochastic/diffusions.hpp"
+#include "generators/stochastic/stochastic_processes.hpp"
 #include "generators/volatility/volatility.hpp"
 
 namespace tidemark {
@@ -191,6 +192,67 @@ Status run_regime_switching(Scalars s, Arrays a, uint64_t seed, std::span<double
   return generate_regime_switching(p, seed, out);
 }
 
+Status run_poisson_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  PoissonProcessParams p;
+  p.lambda_rate = s[0];
+  p.cumulative = to_flag(s[1]);
+  return generate_poisson_process(p, seed, out);
+}
+
+Status run_hawkes_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  HawkesParams p;
+  p.baseline_intensity = s[0];
+  p.excitation_amplitude = s[1];
+  p.decay_rate = s[2];
+  p.kernel_type = to_int(s[3]);
+  p.power_law_exponent = s[4];
+  p.output_type = to_int(s[5]);
+  p.max_events = to_int(s[6]);
+  return generate_hawkes_process(p, seed, out);
+}
+
+Status run_chaotic_system(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  ChaoticParams p;
+  p.system_id = to_int(s[0]);
+  p.sigma = s[1];
+  p.rho = s[2];
+  p.beta = s[3];
+  p.dt = s[4];
+  p.logistic_r = s[5];
+  p.mg_beta = s[6];
+  p.mg_gamma = s[7];
+  p.mg_n = s[8];
+  p.mg_tau = to_int(s[9]);
+  p.observation_noise = s[10];
+  p.initial_perturbation = s[11];
+  return generate_chaotic_system(p, seed, out);
+}
+
+// No lower < upper check here: batch rows skip the binding's validations.
+Status run_bounded_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  BoundedParams p;
+  p.model_id = to_int(s[0]);
+  p.phi = s[1];
+  p.omega = s[2];
+  p.kappa = s[3];
+  p.sigma_param = s[4];
+  p.initial_value = s[5];
+  p.lower = s[6];
+  p.upper = s[7];
+  return generate_bounded_process(p, seed, out);
+}
+
+Status run_levy_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  LevyParams p;
+  p.alpha = s[0];
+  p.beta_skew = s[1];
+  p.scale = s[2];
+  p.location = s[3];
+  p.cumulative = to_flag(s[4]);
+  p.initial_value = s[5];
+  return generate_levy_process(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
@@ -200,8 +262,13 @@ constexpr std::array kGenerators = {
     GeneratorRow{5, "ornstein_uhlenbeck", 7, 0, run_ornstein_uhlenbeck},
     GeneratorRow{6, "geometric_brownian_motion", 6, 0, run_geometric_brownian_motion},
     GeneratorRow{7, "jump_diffusion", 9, 0, run_jump_diffusion},
+    GeneratorRow{8, "poisson_process", 2, 0, run_poisson_process},
     GeneratorRow{9, "cyclic", 10, 0, run_cyclic},
     GeneratorRow{10, "garch", 7, 2, run_garch},
+    GeneratorRow{11, "hawkes_process", 7, 0, run_hawkes_process},
+    GeneratorRow{12, "chaotic_system", 12, 0, run_chaotic_system},
+    GeneratorRow{13, "bounded_process", 8, 0, run_bounded_process},
+    GeneratorRow{14, "levy_process", 6, 0, run_levy_process},
     GeneratorRow{15, "stochastic_volatility", 13, 0, run_stochastic_volatility},
     GeneratorRow{16, "regime_switching", 4, 5, run_regime_switching},
 };
