@@ -1,0 +1,168 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "generators/domain/domain.hpp"
+#include "generators/domain/domain_internal.hpp"
+#include "rng/random_stream.hpp"
+#include "rng/samplers.hpp"
+
+namespace tidemark {
+namespace {
+
+using domain_detail::kTwoPi;
+
+// Phase 1 marks the periods with demand as 1.0 in the output buffer, which
+// phase 2 then overwrites with the sizes.
+
+void independent_occurrence(RandomStream& s, double p, std::span<double> flags) {
+  for (double& f : flags) f = sample_bernoulli(s, p) ? 1.0 : 0.0;
+}
+
+// Gaps are geometric counts of failures (up to 2^64 - 1), so the position
+// advances by comparison with what is left instead of by a sum that could
+// wrap around.
+void clustered_occurrence(RandomStream& s, double p, int32_t cluster_size,
+                          std::span<double> flags) {
+  const uint64_t n = flags.size();
+  uint64_t pos = 0;
+  while (pos < n) {
+    const uint64_t gap = sample_geometric(s, p);
+    if (gap >= n - pos - 1) break;  // pos + gap + 1 >= n
+    pos += gap + 1;
+    for (int32_t c = 0; c < cluster_size && pos < n; ++c) flags[pos++] = 1.0;
+  }
+}
+
+// The probability of remainder r of a cycle of `period` periods: the peak
+// probability at r = 0, the base probability half a cycle later, clipped
+// to [0, 1] with NaN kept (the Bernoulli draw refuses it).
+double seasonal_probability(int64_t r, int32_t period, double p, double amp) {
+  const double angle = (static_cast<double>(r) * kTwoPi) / static_cast<double>(period);
+  const double prob = ((std::cos(angle) + 1.0) * amp) * 0.5 + p;
+  if (std::isnan(prob)) return prob;
+  return std::min(1.0, std::max(0.0, prob));
+}
+
+// The remainder cycles through the same values, so each distinct
+// probability is computed once (at most one per period of the series).
+void seasonal_occurrence(RandomStream& s, double p, double peak, int32_t period,
+                         std::span<double> flags) {
+  const double amp = peak - p;
+  const int64_t cycle = std::llabs(static_cast<int64_t>(period));
+  const auto known = static_cast<std::size_t>(std::min<int64_t>(cycle, flags.size()));
+  std::vector<double> probability(known);
+  for (std::size_t r = 0; r < known; ++r) {
+    probability[r] = seasonal_probability(static_cast<int64_t>(r), period, p, amp);
+  }
+  for (std::size_t k = 0; k < flags.size(); ++k) {
+    const double prob = probability[k % known];
+    flags[k] = sample_bernoulli(s, prob) ? 1.0 : 0.0;
+  }
+}
+
+// Draws one demand size.  The samplers are set up at the first period with
+// demand, so their parameter checks fire only when a size is drawn.
+class SizeDraw {
+ public:
+  explicit SizeDraw(const IntermittentDemandParams& p)
+      : distribution_(p.demand_distribution), mean_(p.demand_mean) {
+    const double mu = p.demand_mean;
+    const double s = p.demand_std;
+    const double variance = s * s;
+    switch (distribution_) {
+      case 1:
+        overdispersed_ = variance > mu;
+        if (overdispersed_) {
+          const double q = mu / variance;
+          nb_shape_ = mu * q / (1.0 - q);
+          nb_scale_ = (1.0 - q) / q;
+        }
+        break;
+      case 2:
+        log_sigma_ = std::sqrt(std::log(variance / (mu * mu) + 1.0));
+        log_mean_ = std::log((mu * mu) / std::sqrt(mu * mu + variance));
+        break;
+      case 3:
+        gamma_shape_ = (mu / s) * (mu / s);
+        gamma_scale_ = variance / mu;
+        break;
+      default:
+        break;
+    }
+  }
+
+  double operator()(RandomStream& s) {
+    switch (distribution_) {
+      case 1:
+        if (overdispersed_) {
+          if (!gamma_) gamma_.emplace(nb_shape_, nb_scale_);
+          const double x = (*gamma_)(s);
+          return static_cast<double>(sample_poisson(s, x > 0.0 ? x : 0.0));
+        }
+        return poisson(s);
+      case 2:
+        return sample_lognormal(s, log_mean_, log_sigma_);
+      case 3:
+        if (!gamma_) gamma_.emplace(gamma_shape_, gamma_scale_);
+        return (*gamma_)(s);
+      default:
+        return poisson(s);
+    }
+  }
+
+ private:
+  double poisson(RandomStream& s) {
+    if (!poisson_) poisson_.emplace(mean_);
+    return static_cast<double>((*poisson_)(s));
+  }
+
+  int32_t distribution_;
+  double mean_;
+  bool overdispersed_ = false;
+  double nb_shape_ = 0.0, nb_scale_ = 0.0;
+  double log_sigma_ = 0.0, log_mean_ = 0.0;
+  double gamma_shape_ = 0.0, gamma_scale_ = 0.0;
+  std::optional<GammaSampler> gamma_;
+  std::optional<PoissonSampler> poisson_;
+};
+
+}  // namespace
+
+Status generate_intermittent_demand(const IntermittentDemandParams& p, uint64_t seed,
+                                    std::span<double> out) {
+  if (out.empty()) return std::nullopt;
+  if (p.intermittent_pattern == 2 && p.seasonal_period == 0) {
+    return param_error("seasonal_period must not be 0 for the seasonal pattern");
+  }
+  std::fill(out.begin(), out.end(), 0.0);
+  RandomStream stream(seed);
+  switch (p.intermittent_pattern) {
+    case 0:
+      independent_occurrence(stream, p.demand_probability, out);
+      break;
+    case 1:
+      clustered_occurrence(stream, p.demand_probability, p.cluster_size, out);
+      break;
+    case 2:
+      seasonal_occurrence(stream, p.demand_probability, p.seasonal_peak_prob, p.seasonal_period,
+                          out);
+      break;
+    default:
+      return std::nullopt;  // no period has demand
+  }
+
+  SizeDraw size_of(p);
+  const bool floored = !std::isnan(p.min_demand);
+  for (double& v : out) {
+    if (v == 0.0) continue;
+    const double size = size_of(stream);
+    v = !floored || size > p.min_demand ? size : p.min_demand;
+  }
+  return std::nullopt;
+}
+
+}  // namespace tidemark
