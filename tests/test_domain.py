@@ -647,3 +647,34 @@ def test_batch_failures():
     # The batch row does not check step_hours; a negative step runs.
     out = run_batch(24, energy_slots(dict(ENERGY, step_hours=-3.0)))
     assert all(np.isfinite(d["values"]).all() for d in out)
+
+
+# --- catalog behind `tidemark generate` -------------------------------------
+
+@pytest.mark.parametrize("name", ["intermittent_demand", "energy_load", "vital_signs",
+                                  "clickstream"])
+def test_catalog_defaults_are_the_direct_call(name):
+    """The catalog's slots, read by name, give the direct call bit for bit."""
+    import inspect
+
+    import tidemark._lib.domain as domain
+    from tidemark.catalog import CATALOG
+
+    spec = CATALOG[name]
+    func = getattr(domain, name)
+    params = list(inspect.signature(func).parameters)
+    assert set(spec.keys()) == set(params) - {"length", "seed"}
+    kinds = {p: type(v) for p, v in ENERGY.items()} | {p: type(v) for p, v in VITAL.items()} \
+        | {p: type(v) for p, v in CLICK.items()}
+    kwargs = {}
+    for key, value in spec.scalars:
+        kind = kinds.get(key)
+        kwargs[key] = bool(value) if kind is bool else int(value) if isinstance(value, int) \
+            else float(value)
+    for key, value in spec.arrays:
+        kwargs[key] = np.array(value, dtype=np.int32)
+    [d] = run_batch(spec.gen_type, [float(v) for _, v in spec.scalars],
+                    [np.array(v, dtype=np.float64) for _, v in spec.arrays], lengths=(2000,))
+    direct = func(2000, **kwargs, seed=int(gen_seeds(1)[0]))
+    assert d["values"].tobytes() == direct.tobytes()
+    assert np.isfinite(direct).all() and (direct >= 0).all() and direct.std() > 0
