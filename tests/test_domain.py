@@ -421,14 +421,22 @@ def power(x, n):
     return 1.0 / r if n < 0 else r
 
 
-def test_dau_growth_and_weekends_exactly():
-    values, flags = dau(length=100, event_probability=0.0, noise_std=0.0, growth_rate=0.1)
+@pytest.mark.parametrize("growth, days_per_step", [(0.1, 1), (1e-3, 997), (-0.5, 3)])
+def test_dau_growth_and_weekends_exactly(growth, days_per_step):
+    values, flags = dau(length=100, event_probability=0.0, noise_std=0.0, growth_rate=growth,
+                        step_hours=24.0 * days_per_step)
     expected = []
-    for d in range(100):
-        level = power(1.1, d) * 1000.0
+    for d in range(0, 100 * days_per_step, days_per_step):
+        level = power(1 + growth, d) * 1000.0
         expected.append(0.8 * level if d % 7 > 4 else level)
     assert values.tolist() == expected
     assert flags.dtype == np.int32 and flags.shape == (100,) and not flags.any()
+
+
+def test_dau_day_saturates_at_32_bits():
+    values, _ = dau(length=3, step_hours=1e300, growth_rate=-1e-12, weekly_pattern=False,
+                    event_probability=0.0, noise_std=0.0)
+    assert values.tolist() == [1000.0] + [power(1 - 1e-12, 2**31 - 1) * 1000.0] * 2
 
 
 def test_dau_sub_daily_steps_share_the_day():
@@ -498,6 +506,15 @@ def test_demand_seasonal_profile():
     negative = demand(length=40000, intermittent_pattern=2, demand_probability=0.1,
                       seasonal_peak_prob=0.9, seasonal_period=-4, min_demand=0.5)
     assert negative.tobytes() == out.tobytes()
+
+
+@pytest.mark.parametrize("p", [0.0, 1e-300, 0.3, 0.5, 1 - 2**-53, 1.0])
+def test_demand_independent_equals_a_flat_seasonal_profile(p):
+    # A seasonal profile whose peak equals its trough draws every period
+    # with probability p, like the independent pattern.
+    independent = demand(demand_probability=p, intermittent_pattern=0)
+    flat = demand(demand_probability=p, seasonal_peak_prob=p, intermittent_pattern=2)
+    assert independent.tobytes() == flat.tobytes()
 
 
 def test_demand_certain_demand_spends_the_stream_on_sizes_only():

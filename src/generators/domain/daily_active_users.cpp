@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -24,6 +25,39 @@ int32_t day_of(int64_t h) {
   return static_cast<int32_t>(d);
 }
 
+// integer_power(x, n) for many n with one x.  integer_power multiplies the
+// repeated squares of x for the set bits of |n|, from low to high; its
+// partial product after the low 8 bits is looked up here (skipping a bit
+// is a multiplication by 1 in effect, so the table holds exactly those
+// partial products), and the high bits, which change rarely from one day to
+// the next, continue the same sequence of multiplications.
+class PowersOf {
+ public:
+  explicit PowersOf(double x) {
+    squares_[0] = x;
+    for (std::size_t k = 1; k < squares_.size(); ++k) {
+      squares_[k] = squares_[k - 1] * squares_[k - 1];
+    }
+    for (uint32_t low = 0; low < kLow; ++low) low_[low] = integer_power(x, static_cast<int32_t>(low));
+  }
+
+  double operator()(int32_t n) const {
+    const uint32_t bits = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+    double r = low_[bits & (kLow - 1)];
+    std::size_t k = kLowBits;
+    for (uint32_t high = bits >> kLowBits; high != 0; high >>= 1, ++k) {
+      if (high & 1u) r = r * squares_[k];
+    }
+    return n < 0 ? 1.0 / r : r;
+  }
+
+ private:
+  static constexpr std::size_t kLowBits = 8;
+  static constexpr uint32_t kLow = 1u << kLowBits;
+  std::array<double, 32> squares_{};
+  std::array<double, kLow> low_{};
+};
+
 }  // namespace
 
 Status generate_daily_active_users(const DailyActiveUsersParams& p, uint64_t seed,
@@ -34,13 +68,14 @@ Status generate_daily_active_users(const DailyActiveUsersParams& p, uint64_t see
   const double keep = 1.0 - p.event_decay_rate;
   double boost = 0.0;
   // G^d changes once a day; the power is recomputed only when d does.
+  const PowersOf growth_power(growth);
   int32_t power_day = 0;
-  double power = integer_power(growth, 0);
+  double power = growth_power(0);
   for (std::size_t i = 0; i < values.size(); ++i) {
     const int32_t d = day_of(hour_count(i, p.step_hours));
     if (d != power_day) {
       power_day = d;
-      power = integer_power(growth, d);
+      power = growth_power(d);
     }
     double level = power * p.base_users;
     if (p.weekly_pattern && d % 7 > 4) level = p.weekend_factor * level;

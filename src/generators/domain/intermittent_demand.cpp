@@ -2,9 +2,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <vector>
 
+#include "core/internal_failure.hpp"
 #include "generators/domain/domain.hpp"
 #include "generators/domain/domain_internal.hpp"
 #include "rng/random_stream.hpp"
@@ -15,26 +17,57 @@ namespace {
 
 using domain_detail::kTwoPi;
 
-// Phase 1 marks the periods with demand as 1.0 in the output buffer, which
-// phase 2 then overwrites with the sizes.
+// Phase 1 lists the periods with demand, in increasing order; phase 2 draws
+// a size for each.  Lists are filled without branching on the draws (the
+// next slot is written either way and kept only for a demand), which keeps
+// these loops free of mispredictions.
+using Periods = std::vector<uint32_t>;
 
-void independent_occurrence(RandomStream& s, double p, std::span<double> flags) {
-  for (double& f : flags) f = sample_bernoulli(s, p) ? 1.0 : 0.0;
+// sample_bernoulli with its set-up done once for a fixed p: the same check,
+// the same draws, the same results.
+class Bernoulli {
+ public:
+  explicit Bernoulli(double p) {
+    if (!(p >= 0.0 && p <= 1.0)) internal_failure("invalid bernoulli param: p must be in [0, 1]");
+    const double scaled = p * 0x1.0p64;
+    threshold_ = scaled >= 0x1.0p64 ? kMax : static_cast<uint64_t>(scaled);
+    certain_ = p == 1.0 || threshold_ == kMax;
+  }
+  bool operator()(RandomStream& s) const { return certain_ || s.next_u64() < threshold_; }
+
+ private:
+  static constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  uint64_t threshold_ = 0;
+  bool certain_ = false;
+};
+
+std::size_t independent_occurrence(RandomStream& s, double p, Periods& periods) {
+  const Bernoulli demand(p);
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < periods.size(); ++i) {
+    periods[count] = static_cast<uint32_t>(i);
+    count += demand(s) ? 1 : 0;
+  }
+  return count;
 }
 
 // Gaps are geometric counts of failures (up to 2^64 - 1), so the position
 // advances by comparison with what is left instead of by a sum that could
 // wrap around.
-void clustered_occurrence(RandomStream& s, double p, int32_t cluster_size,
-                          std::span<double> flags) {
-  const uint64_t n = flags.size();
+std::size_t clustered_occurrence(RandomStream& s, double p, int32_t cluster_size,
+                                 Periods& periods) {
+  const uint64_t n = periods.size();
+  std::size_t count = 0;
   uint64_t pos = 0;
   while (pos < n) {
     const uint64_t gap = sample_geometric(s, p);
     if (gap >= n - pos - 1) break;  // pos + gap + 1 >= n
     pos += gap + 1;
-    for (int32_t c = 0; c < cluster_size && pos < n; ++c) flags[pos++] = 1.0;
+    for (int32_t c = 0; c < cluster_size && pos < n; ++c) {
+      periods[count++] = static_cast<uint32_t>(pos++);
+    }
   }
+  return count;
 }
 
 // The probability of remainder r of a cycle of `period` periods: the peak
@@ -49,19 +82,22 @@ double seasonal_probability(int64_t r, int32_t period, double p, double amp) {
 
 // The remainder cycles through the same values, so each distinct
 // probability is computed once (at most one per period of the series).
-void seasonal_occurrence(RandomStream& s, double p, double peak, int32_t period,
-                         std::span<double> flags) {
+std::size_t seasonal_occurrence(RandomStream& s, double p, double peak, int32_t period,
+                                Periods& periods) {
   const double amp = peak - p;
   const int64_t cycle = std::llabs(static_cast<int64_t>(period));
-  const auto known = static_cast<std::size_t>(std::min<int64_t>(cycle, flags.size()));
+  const std::size_t n = periods.size();
+  const auto known = static_cast<std::size_t>(std::min<int64_t>(cycle, static_cast<int64_t>(n)));
   std::vector<double> probability(known);
   for (std::size_t r = 0; r < known; ++r) {
     probability[r] = seasonal_probability(static_cast<int64_t>(r), period, p, amp);
   }
-  for (std::size_t k = 0; k < flags.size(); ++k) {
-    const double prob = probability[k % known];
-    flags[k] = sample_bernoulli(s, prob) ? 1.0 : 0.0;
+  std::size_t count = 0;
+  for (std::size_t k = 0, r = 0; k < n; ++k, r = r + 1 == known ? 0 : r + 1) {
+    periods[count] = static_cast<uint32_t>(k);
+    count += sample_bernoulli(s, probability[r]) ? 1 : 0;
   }
+  return count;
 }
 
 // Draws one demand size.  The samplers are set up at the first period with
@@ -139,28 +175,29 @@ Status generate_intermittent_demand(const IntermittentDemandParams& p, uint64_t 
     return param_error("seasonal_period must not be 0 for the seasonal pattern");
   }
   std::fill(out.begin(), out.end(), 0.0);
+  if (p.intermittent_pattern < 0 || p.intermittent_pattern > 2) return std::nullopt;
+
   RandomStream stream(seed);
+  Periods periods(out.size());
+  std::size_t count = 0;
   switch (p.intermittent_pattern) {
     case 0:
-      independent_occurrence(stream, p.demand_probability, out);
+      count = independent_occurrence(stream, p.demand_probability, periods);
       break;
     case 1:
-      clustered_occurrence(stream, p.demand_probability, p.cluster_size, out);
-      break;
-    case 2:
-      seasonal_occurrence(stream, p.demand_probability, p.seasonal_peak_prob, p.seasonal_period,
-                          out);
+      count = clustered_occurrence(stream, p.demand_probability, p.cluster_size, periods);
       break;
     default:
-      return std::nullopt;  // no period has demand
+      count = seasonal_occurrence(stream, p.demand_probability, p.seasonal_peak_prob,
+                                  p.seasonal_period, periods);
+      break;
   }
 
   SizeDraw size_of(p);
   const bool floored = !std::isnan(p.min_demand);
-  for (double& v : out) {
-    if (v == 0.0) continue;
+  for (std::size_t j = 0; j < count; ++j) {
     const double size = size_of(stream);
-    v = !floored || size > p.min_demand ? size : p.min_demand;
+    out[periods[j]] = !floored || size > p.min_demand ? size : p.min_demand;
   }
   return std::nullopt;
 }
