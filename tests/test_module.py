@@ -11,7 +11,8 @@ SUBMODULES = {
     "stochastic": [],
     "volatility": [],
     "multivariate": [],
-    "domain": [],
+    "domain": ["intermittent_demand", "daily_active_users", "energy_load", "vital_signs",
+               "iot_sensor", "clickstream"],
     "batch": ["generate_batch", "generate_multi_batch"],
 }
 
