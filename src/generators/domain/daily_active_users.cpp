@@ -38,12 +38,16 @@ class PowersOf {
     for (std::size_t k = 1; k < squares_.size(); ++k) {
       squares_[k] = squares_[k - 1] * squares_[k - 1];
     }
-    for (uint32_t low = 0; low < kLow; ++low) low_[low] = integer_power(x, static_cast<int32_t>(low));
   }
 
-  double operator()(int32_t n) const {
+  double operator()(int32_t n) {
     const uint32_t bits = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
-    double r = low_[bits & (kLow - 1)];
+    const uint32_t low = bits & (kLow - 1);
+    if (!known_[low]) {  // filled on first use: short series need few entries
+      low_[low] = integer_power(squares_[0], static_cast<int32_t>(low));
+      known_[low] = true;
+    }
+    double r = low_[low];
     std::size_t k = kLowBits;
     for (uint32_t high = bits >> kLowBits; high != 0; high >>= 1, ++k) {
       if (high & 1u) r = r * squares_[k];
@@ -56,6 +60,7 @@ class PowersOf {
   static constexpr uint32_t kLow = 1u << kLowBits;
   std::array<double, 32> squares_{};
   std::array<double, kLow> low_{};
+  std::array<bool, kLow> known_{};
 };
 
 }  // namespace
@@ -68,7 +73,7 @@ Status generate_daily_active_users(const DailyActiveUsersParams& p, uint64_t see
   const double keep = 1.0 - p.event_decay_rate;
   double boost = 0.0;
   // G^d changes once a day; the power is recomputed only when d does.
-  const PowersOf growth_power(growth);
+  PowersOf growth_power(growth);
   int32_t power_day = 0;
   double power = growth_power(0);
   for (std::size_t i = 0; i < values.size(); ++i) {
