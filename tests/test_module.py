@@ -13,7 +13,8 @@ SUBMODULES = {
                    "bounded_process", "levy_process"],
     "volatility": ["stochastic_volatility", "regime_switching"],
     "multivariate": [],
-    "domain": [],
+    "domain": ["intermittent_demand", "daily_active_users", "energy_load", "vital_signs",
+               "iot_sensor", "clickstream"],
     "batch": ["generate_batch", "generate_multi_batch"],
 }
 

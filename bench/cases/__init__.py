@@ -1,8 +1,9 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import batch, diffusions, distributions, overhead, statistical, stochastic, volatility
+from . import (batch, diffusions, distributions, domain, overhead, statistical, stochastic,
+               volatility)
 
-AREAS = (statistical, diffusions, stochastic, volatility, distributions, overhead, batch)
+AREAS = (statistical, diffusions, stochastic, volatility, domain, distributions, overhead, batch)
 
 
 def all_cases():

@@ -3,9 +3,11 @@
 // flat slots into the generator's parameter struct.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
+#include "generators/domain/domain.hpp"
 #include "generators/statistical/statistical.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "generators/stochastic/diffusions.hpp"
@@ -253,6 +255,84 @@ Status run_levy_process(Scalars s, Arrays, uint64_t seed, std::span<double> out)
   return generate_levy_process(p, seed, out);
 }
 
+Status run_intermittent_demand(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  IntermittentDemandParams p;
+  p.demand_probability = s[0];
+  p.demand_distribution = to_int(s[1]);
+  p.demand_mean = s[2];
+  p.demand_std = s[3];
+  p.intermittent_pattern = to_int(s[4]);
+  p.cluster_size = to_int(s[5]);
+  p.seasonal_period = to_int(s[6]);
+  p.seasonal_peak_prob = s[7];
+  p.min_demand = s[8];
+  return generate_intermittent_demand(p, seed, out);
+}
+
+// Holidays come from the optional array 0, each entry converted like an
+// integer slot.
+Status run_energy_load(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  std::vector<int32_t> holidays;
+  if (!a.empty()) {
+    holidays.reserve(a[0].size());
+    for (const double day : a[0]) holidays.push_back(to_int(day));
+  }
+  EnergyLoadParams p;
+  p.base_load = s[0];
+  p.load_type = to_int(s[1]);
+  p.daily_pattern = to_flag(s[2]);
+  p.daily_amplitude = s[3];
+  p.weekly_pattern = to_flag(s[4]);
+  p.weekly_amplitude = s[5];
+  p.yearly_pattern = to_flag(s[6]);
+  p.yearly_amplitude = s[7];
+  p.temperature_sensitive = to_flag(s[8]);
+  p.temperature_sensitivity = s[9];
+  p.base_temperature = s[10];
+  p.morning_peak_hour = to_int(s[11]);
+  p.evening_peak_hour = to_int(s[12]);
+  p.peak_amplitude = s[13];
+  p.holiday_effect = s[14];
+  p.holiday_days = holidays;
+  p.extreme_weather_prob = s[15];
+  p.extreme_weather_impact = s[16];
+  p.noise_std = s[17];
+  p.step_hours = s[18];
+  return generate_energy_load(p, seed, out);
+}
+
+Status run_vital_signs(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  VitalSignsParams p;
+  p.baseline_mean = s[0];
+  p.baseline_std = s[1];
+  p.min_val = s[2];
+  p.max_val = s[3];
+  p.include_circadian = to_flag(s[4]);
+  p.circadian_magnitude = s[5];
+  p.include_hrv = to_flag(s[6]);
+  p.include_events = to_flag(s[7]);
+  p.event_probability = s[8];
+  p.vital_sign_type = to_int(s[9]);
+  return generate_vital_signs(p, seed, out);
+}
+
+Status run_clickstream(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  ClickstreamParams p;
+  p.base_sessions = s[0];
+  p.conversion_mult = s[1];
+  p.bounce_mult = s[2];
+  p.depth_mult = s[3];
+  p.seasonality_amp = s[4];
+  p.conversion_rate = s[5];
+  p.bounce_rate = s[6];
+  p.avg_session_depth = s[7];
+  p.include_seasonality = to_flag(s[8]);
+  p.include_bots = to_flag(s[9]);
+  p.bot_fraction = s[10];
+  p.output_type = to_int(s[11]);
+  return generate_clickstream(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
@@ -271,6 +351,10 @@ constexpr std::array kGenerators = {
     GeneratorRow{14, "levy_process", 6, 0, run_levy_process},
     GeneratorRow{15, "stochastic_volatility", 13, 0, run_stochastic_volatility},
     GeneratorRow{16, "regime_switching", 4, 5, run_regime_switching},
+    GeneratorRow{22, "intermittent_demand", 9, 0, run_intermittent_demand},
+    GeneratorRow{24, "energy_load", 19, 0, run_energy_load},
+    GeneratorRow{25, "vital_signs", 10, 0, run_vital_signs},
+    GeneratorRow{27, "clickstream", 12, 0, run_clickstream},
 };
 
 const GeneratorRow* find_row(GenType code) {
