@@ -401,3 +401,27 @@ def test_ctrl_c_stops_a_long_dba(copies):
                                                        "COPIES": copies})
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout.strip() == "KeyboardInterrupt"
+
+
+def test_concurrent_calls_give_the_serial_results():
+    from concurrent.futures import ThreadPoolExecutor
+
+    rng = np.random.default_rng(12)
+    series = [rng.standard_normal(int(rng.integers(20, 40))) for _ in range(30)]
+    want_nb = nearest_dtw_neighbors(series, 0.2, 3)
+    want_dba = dba_barycenters(series[0], series[1:9], [[1.0] * 9, [0.5] * 9], 3, 4)
+    with ThreadPoolExecutor(4) as pool:
+        nbs = list(pool.map(lambda _: nearest_dtw_neighbors(series, 0.2, 3), range(4)))
+        dbas = list(pool.map(lambda _: dba_barycenters(series[0], series[1:9],
+                                                       [[1.0] * 9, [0.5] * 9], 3, 4), range(4)))
+    assert all(nb == want_nb for nb in nbs)
+    assert all([x.tobytes() for x in d] == [x.tobytes() for x in want_dba] for d in dbas)
+
+
+def test_text_signatures():
+    import inspect
+
+    assert str(inspect.signature(dtw_distance)) == "(a, b, band=None)"
+    assert str(inspect.signature(nearest_dtw_neighbors)) == "(series, window_fraction, n_neighbors)"
+    assert (str(inspect.signature(dba_barycenters))
+            == "(reference, neighbors, weights, n_iterations, band=None)")

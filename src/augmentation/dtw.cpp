@@ -38,12 +38,13 @@ double accumulate(const double* a, std::size_t n, const double* b, std::size_t m
       uint8_t* codes = parents + (i - 1) * stride - start;
       for (std::size_t j = start; j <= end; ++j) {
         const double diag = prev[j - 1], up = prev[j];
-        double best = up < diag ? up : diag;
-        uint8_t code = diag > up ? kStepUp : kStepDiagonal;
-        if (best > left) {
-          best = left;
-          code = kStepLeft;
-        }
+        // Selects rather than branches: which predecessor wins is data
+        // dependent and would mispredict about half the time.
+        const bool from_up = diag > up;
+        double best = from_up ? up : diag;
+        const bool from_left = best > left;
+        best = from_left ? left : best;
+        const uint8_t code = from_left ? kStepLeft : static_cast<uint8_t>(from_up);
         const double d = ai - b[j - 1];
         left = d * d + best;
         cur[j] = left;
