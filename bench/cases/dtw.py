@@ -152,10 +152,10 @@ def _dba_ours():
 
 
 def _dba_peer():
-    from tslearn.barycenters import dtw_barycenter_averaging
     x, rows = _dba_inputs()
-    with warnings.catch_warnings():
+    with warnings.catch_warnings():  # tslearn warns on import about optional h5py
         warnings.simplefilter("ignore")
+        from tslearn.barycenters import dtw_barycenter_averaging
         return dtw_barycenter_averaging(x, init_barycenter=rows[0], max_iter=DBA_ITER, tol=0)
 
 
