@@ -3,7 +3,8 @@ import sys
 import tidemark._lib as lib
 
 SUBMODULES = {
-    "augmentation": [],
+    "augmentation": ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
+                     "dba_barycenters"],
     "pattern_injection": ["add_changepoints", "add_missingness", "add_anomalies"],
     "distributions": ["norm_cdf", "norm_ppf", "t_cdf", "gamma_ppf", "expon_ppf",
                       "lognorm_ppf", "uniform_ppf"],

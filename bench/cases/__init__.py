@@ -1,9 +1,10 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import (batch, diffusions, distributions, domain, overhead, statistical, stochastic,
+from . import (batch, diffusions, distributions, domain, dtw, overhead, statistical, stochastic,
                volatility)
 
-AREAS = (statistical, diffusions, stochastic, volatility, domain, distributions, overhead, batch)
+AREAS = (statistical, diffusions, stochastic, volatility, domain, dtw, distributions, overhead,
+         batch)
 
 
 def all_cases():

@@ -1,5 +1,6 @@
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "call_road/declaration.hpp"
@@ -274,6 +275,94 @@ bool convert_array_list(PyObject* obj, Args::Value& out) {
   return ok;
 }
 
+// --- kinds of the analysis functions ---------------------------------------
+
+bool convert_optional_int64(PyObject* obj, Args::Value& out) {
+  if (obj == Py_None) {
+    out = std::monostate{};
+    return true;
+  }
+  long long v;
+  if (!to_int64(obj, v)) return false;
+  out = static_cast<int64_t>(v);
+  return true;
+}
+
+// Takes the items of a sequence (a str refused) by iteration, in order, and
+// hands each to `item`; false with a Python error set.
+template <class Item>
+bool for_each_item(PyObject* obj, const char* str_message, Item&& item) {
+  if (PyUnicode_Check(obj)) {
+    raise_type_error(str_message);
+    return false;
+  }
+  if (!is_sequence(obj)) {
+    if (!PyErr_Occurred()) {
+      raise_type_error("'" + type_name(obj) + "' object is not an instance of 'Sequence'");
+    }
+    return false;
+  }
+  PyObject* iter = PyObject_GetIter(obj);
+  if (!iter) return false;
+  while (PyObject* element = PyIter_Next(iter)) {
+    const bool ok = item(element);
+    Py_DECREF(element);
+    if (!ok) break;
+  }
+  Py_DECREF(iter);
+  return !PyErr_Occurred();
+}
+
+// Appends without letting std::bad_alloc cross the C API frames around us.
+template <class T>
+bool append(std::vector<T>& v, T&& value) {
+  try {
+    v.push_back(std::move(value));
+    return true;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return false;
+  }
+}
+
+// The items are checked now and kept in a new list, so that the copies made
+// after validation see the same objects whatever the sequence does later.
+bool convert_array_sequence(PyObject* obj, Args::Value& out) {
+  PyObject* list = PyList_New(0);
+  if (!list) return false;
+  const bool ok = for_each_item(obj, "a str cannot be taken as a sequence of arrays",
+                                [&](PyObject* element) {
+                                  Args::Value checked;
+                                  return convert_array(element, NPY_DOUBLE, checked) &&
+                                         PyList_Append(list, element) == 0;
+                                });
+  if (!ok) {
+    Py_DECREF(list);
+    return false;
+  }
+  out = OwnedObject(list);
+  return true;
+}
+
+bool convert_real_sequence_sequence(PyObject* obj, Args::Value& out) {
+  std::vector<std::vector<double>> rows;
+  const bool ok = for_each_item(
+      obj, "a str cannot be taken as a sequence of sequences", [&](PyObject* row_obj) {
+        std::vector<double> row;
+        const bool row_ok =
+            for_each_item(row_obj, "a str cannot be taken as a sequence of reals",
+                          [&](PyObject* element) {
+                            Args::Value v;
+                            return convert_real(element, v) &&
+                                   append(row, std::move(std::get<double>(v)));
+                          });
+        return row_ok && append(rows, std::move(row));
+      });
+  if (!ok) return false;
+  out = std::move(rows);
+  return true;
+}
+
 bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
   switch (kind) {
     case Kind::Integer: return convert_integer(obj, out);
@@ -307,6 +396,9 @@ bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
       }
       raise_type_error("expected a list, got '" + type_name(obj) + "'");
       return false;
+    case Kind::OptionalInt64: return convert_optional_int64(obj, out);
+    case Kind::RealArraySequence: return convert_array_sequence(obj, out);
+    case Kind::RealSequenceSequence: return convert_real_sequence_sequence(obj, out);
   }
   return false;
 }
@@ -350,6 +442,22 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
     }
   }
   return true;
+}
+
+std::optional<std::vector<std::vector<double>>> copy_arrays(PyObject* items) {
+  std::vector<std::vector<double>> out;
+  try {
+    out.reserve(static_cast<std::size_t>(PyList_GET_SIZE(items)));
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return std::nullopt;
+  }
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
+    auto copy = copy_array<double>(PyList_GET_ITEM(items, i));
+    if (!copy) return std::nullopt;
+    out.push_back(std::move(*copy));
+  }
+  return out;
 }
 
 std::string doc_with_text_signature(const Signature& sig) {

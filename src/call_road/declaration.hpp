@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -32,6 +33,10 @@ enum class Kind : uint8_t {
   RealArrayList,   // list of 1-d float64 ndarrays
   Dict,            // dict or subclass
   List,            // list or subclass
+  // Analysis functions (DTW, DBA)
+  OptionalInt64,        // None or signed 64-bit
+  RealArraySequence,    // sequence (not str) of 1-d float64 ndarrays
+  RealSequenceSequence, // sequence (not str) of sequences (not str) of reals
 };
 
 struct Param {
@@ -56,10 +61,29 @@ struct MachineWord {
   std::size_t value;
 };
 
+// A strong reference held by a converted value: the snapshot list a
+// sequence conversion builds.  Created and destroyed with the lock held.
+class OwnedObject {
+ public:
+  explicit OwnedObject(PyObject* steal) : obj_(steal) {}
+  OwnedObject(const OwnedObject& o) : obj_(Py_XNewRef(o.obj_)) {}
+  OwnedObject(OwnedObject&& o) noexcept : obj_(o.obj_) { o.obj_ = nullptr; }
+  OwnedObject& operator=(OwnedObject o) noexcept {
+    std::swap(obj_, o.obj_);
+    return *this;
+  }
+  ~OwnedObject() { Py_XDECREF(obj_); }
+  PyObject* get() const { return obj_; }
+
+ private:
+  PyObject* obj_;
+};
+
 class Args {
  public:
   using Value = std::variant<std::monostate, int32_t, uint64_t, MachineWord, double, bool,
-                             std::string, std::vector<std::string>, PyObject*>;
+                             std::string, std::vector<std::string>, PyObject*, int64_t,
+                             OwnedObject, std::vector<std::vector<double>>>;
 
   int32_t integer(std::size_t i) const { return std::get<int32_t>(values_[i]); }
   uint64_t seed(std::size_t i) const { return std::get<uint64_t>(values_[i]); }
@@ -75,6 +99,15 @@ class Args {
     return std::get<std::vector<std::string>>(values_[i]);
   }
   PyObject* object(std::size_t i) const { return std::get<PyObject*>(values_[i]); }
+  std::optional<int64_t> optional_int64(std::size_t i) const {
+    if (const int64_t* v = std::get_if<int64_t>(&values_[i])) return *v;
+    return std::nullopt;
+  }
+  // The list of already type-checked items of a sequence kind.
+  PyObject* items(std::size_t i) const { return std::get<OwnedObject>(values_[i]).get(); }
+  const std::vector<std::vector<double>>& real_lists(std::size_t i) const {
+    return std::get<std::vector<std::vector<double>>>(values_[i]);
+  }
 
   Value& slot(std::size_t i) { return values_[i]; }
 
@@ -90,6 +123,9 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
 // Converts one object by kind; used by the binding and by the batch engine
 // for the values of a spec dict.  Adds the "while processing" note.
 bool convert_argument(PyObject* obj, const Param& param, Args::Value& out);
+
+// Copies each float64 array of a converted sequence's item list.
+std::optional<std::vector<std::vector<double>>> copy_arrays(PyObject* items);
 
 // A parameter name as a template argument, so that handlers read their
 // arguments by name and a misspelt name fails to compile.
@@ -135,6 +171,20 @@ class Bound {
   template <ParamName N>
   const std::vector<std::string>& strings() const {
     return args_.strings(index<N>(Kind::StringSequence));
+  }
+  template <ParamName N>
+  std::optional<int64_t> optional_int64() const {
+    return args_.optional_int64(index<N>(Kind::OptionalInt64));
+  }
+  template <ParamName N>
+  const std::vector<std::vector<double>>& real_lists() const {
+    return args_.real_lists(index<N>(Kind::RealSequenceSequence));
+  }
+  // Owned copies of every array of a sequence of float64 arrays, in order;
+  // nullopt with a Python error set (the contiguity TypeError).
+  template <ParamName N>
+  std::optional<std::vector<std::vector<double>>> copy_all() const {
+    return copy_arrays(args_.items(index<N>(Kind::RealArraySequence)));
   }
   // Arrays, lists and dicts, borrowed from the caller.
   template <ParamName N>
