@@ -3,8 +3,11 @@ array coercion, InternalFailure by name, docstrings."""
 
 import doctest
 import importlib
+import inspect
+import re
 import subprocess
 import sys
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -45,7 +48,7 @@ DEFAULTS = [
                                         np.array([0.5, 0.3]), np.array([0.95, 0.05, 0.1, 0.9]),
                                         np.array([0.5, 0.5]), 0, "S", 0, 0.0)),
     ("domain", "intermittent_demand", (0.3, 0, 5.0, 2.0, 0, 3, 12, 0.8, 1.0, "S")),
-    ("domain", "daily_active_users", (10_000.0, 0.001, 0.7, True, 0.02, 0.2, 0.5, 0.3, 0.05,
+    ("domain", "daily_active_users", (10_000.0, 0.001, 0.7, True, 0.02, 1.2, 1.5, 0.3, 0.05,
                                       24.0, "S")),
     ("domain", "energy_load", (1000.0, 0, True, 200.0, True, 100.0, True, 150.0, True, 20.0,
                                15.0, 8, 19, 300.0, 0.3, np.array([0, 358], np.int32), 0.001,
@@ -79,8 +82,23 @@ def test_every_generator_has_a_defaults_case():
     covered = {(m, n) for m, n, _ in DEFAULTS}
     for module in ("statistical", "stochastic", "volatility", "domain"):
         assert {(module, n) for n in getattr(_lib, module).__all__} <= covered
-        assert importlib.import_module(f"tidemark.{module}").__all__ == getattr(
-            _lib, module).__all__
+
+
+# Native parameters the Python layer renames; every other one keeps its name.
+RENAMED = {"innov_dist": "innovation", "innov_param": "innovation_param", "system_id": "system",
+           "model_id": "model", "gen_type": "generator", "pi_config_dict": "pi_config"}
+
+
+@pytest.mark.parametrize("module", ["statistical", "stochastic", "volatility", "domain",
+                                    "pattern_injection", "distributions", "augmentation",
+                                    "batch"])
+def test_wrappers_take_every_native_parameter(module):
+    wrappers = importlib.import_module(f"tidemark.{module}")
+    native = getattr(_lib, module)
+    assert wrappers.__all__ == native.__all__
+    for name in native.__all__:
+        expected = {RENAMED.get(p, p) for p in inspect.signature(getattr(native, name)).parameters}
+        assert set(inspect.signature(getattr(wrappers, name)).parameters) == expected, name
 
 
 @pytest.mark.parametrize("call, native", [
@@ -199,12 +217,19 @@ def test_non_one_dimensional_input_is_refused_by_name(call, name):
         call()
 
 
-def test_fractional_integer_array_is_refused():
-    with pytest.raises(ValueError, match="holiday_days must hold whole numbers"):
-        tidemark.domain.energy_load(10, holiday_days=[1.5], seed=1)
-    with pytest.raises(ValueError, match="gen_seeds must hold whole numbers"):
-        tidemark.batch.generate_batch("random_walk", [0, 1, 0, 0, 0], lengths=[5],
-                                      gen_seeds=[-1])
+def test_integer_arrays_are_exact_and_refuse_fractions():
+    # A list mixing 2**64 - 1 with small ints is float64 to NumPy; seeds must stay exact.
+    out = tidemark.batch.generate_batch("random_walk", [0, 1, 0, 0, 0], lengths=[5, 5.0],
+                                        gen_seeds=[2**64 - 1, 5])
+    assert _same(out[0]["values"],
+                 _lib.statistical.random_walk(5, 0.0, 1.0, 0.0, 2**64 - 1, 0, 0.0))
+    for bad in ([1.5], [np.nan], [2**31], [-(2**31) - 1]):
+        with pytest.raises(ValueError, match="holiday_days must hold whole numbers"):
+            tidemark.domain.energy_load(10, holiday_days=bad, seed=1)
+    for bad in ([-1], [2**64], np.array([2.0**64]), ["7"]):
+        with pytest.raises(ValueError, match="gen_seeds must hold whole numbers"):
+            tidemark.batch.generate_batch("random_walk", [0, 1, 0, 0, 0], lengths=[5],
+                                          gen_seeds=bad)
 
 
 def test_patterns_change_a_float64_array_in_place_and_convert_anything_else():
@@ -284,3 +309,10 @@ def test_docstrings_are_complete_and_their_examples_run(module):
 
 def test_native_seed_examples_run():
     assert doctest.testmod(importlib.import_module("tidemark._convert")).failed == 0
+
+
+def test_readme_python_examples_run(capsys):
+    readme = Path(__file__).resolve().parent.parent / "README.md"
+    for block in re.findall(r"```python\n(.*?)```", readme.read_text(), re.S):
+        exec(compile(block, "README.md", "exec"), {})
+    assert "Student's t df must be > 2" in capsys.readouterr().out

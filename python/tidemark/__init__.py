@@ -37,8 +37,9 @@ For a native function ``tidemark._lib.<sub>.<name>``:
    with ``native_seed(seed)``, ``as_float_array(x, "x")`` for arrays and
    ``code("param", TABLE, value)`` for named choices, and add it to
    ``__all__``;
-4. add the function to the table in ``tests/test_python_api.py`` that
-   compares defaults with the native call.
+4. add the function to ``DEFAULTS`` in ``tests/test_python_api.py`` (its
+   defaults spelt out as the native call's arguments) and any renamed
+   parameter to ``RENAMED`` there.
 """
 
 from __future__ import annotations
@@ -78,7 +79,7 @@ def _internal_failure_class() -> type[BaseException]:
 
 
 def __getattr__(name: str) -> Any:
-    if name in _SUBMODULES:
+    if name in _SUBMODULES or name == "_lib":
         return importlib.import_module(f"tidemark.{name}")
     if name == "InternalFailure":
         cls = _internal_failure_class()

@@ -98,20 +98,42 @@ def as_float_array(values: npt.ArrayLike, name: str) -> FloatArray:
     return _one_dimensional(values, np.float64, name)
 
 
+def _whole_number(value: Any, message: str) -> int:
+    if isinstance(value, (float, np.floating)):
+        if not float(value).is_integer():
+            raise ValueError(message)
+        return int(value)
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise ValueError(message) from None
+
+
 def _as_integer_array(values: npt.ArrayLike, dtype: type[np.integer[Any]],
                       name: str) -> npt.NDArray[Any]:
-    raw = np.asarray(values)
-    if raw.dtype.kind not in "iub" and raw.size:
-        # Floats are welcome when they hold whole numbers in range, never truncated.
-        as_float = raw.astype(np.float64)
-        info = np.iinfo(dtype)
-        if not (np.all(np.trunc(as_float) == as_float) and as_float.min() >= info.min
-                and as_float.max() <= info.max):
-            raise ValueError(f"{name} must hold whole numbers in [{info.min}, {info.max}]")
-    elif raw.dtype.kind in "iu" and raw.size:
-        info = np.iinfo(dtype)
-        if int(raw.min()) < info.min or int(raw.max()) > info.max:
-            raise ValueError(f"{name} must hold whole numbers in [{info.min}, {info.max}]")
+    info = np.iinfo(dtype)
+    message = f"{name} must hold whole numbers in [{info.min}, {info.max}]"
+    raw = values if isinstance(values, np.ndarray) else np.asarray(values, dtype=object)
+    if raw.ndim != 1:
+        raise ValueError(f"{name} must be one-dimensional, got an array of shape {raw.shape}")
+    if raw.size == 0 or raw.dtype.kind in "b":
+        return _one_dimensional(raw, dtype, name)
+    if raw.dtype.kind in "iu":
+        low, high = int(raw.min()), int(raw.max())
+    elif raw.dtype.kind == "f":
+        # Whole numbers only, never truncated; the upper test is exact in floats.
+        if not np.all(np.trunc(raw) == raw):
+            raise ValueError(message)
+        if not (raw.min() >= info.min and raw.max() < float(info.max) + 1.0):
+            raise ValueError(message)
+        return _one_dimensional(raw, dtype, name)
+    else:
+        # Python objects (lists of ints): converted exactly, whatever their size.
+        exact = [_whole_number(v, message) for v in raw]
+        raw = np.array(exact, dtype=object)
+        low, high = min(exact), max(exact)
+    if low < info.min or high > info.max:
+        raise ValueError(message)
     return _one_dimensional(raw, dtype, name)
 
 

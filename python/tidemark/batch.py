@@ -60,7 +60,8 @@ def generate_batch(
     gen_seeds : array_like of int
         One generator seed per series, each in ``[0, 2**64)``.
     pi_seeds : array_like of int, optional
-        Three pattern seeds per series; zeros when omitted.
+        Three pattern seeds per series; zeros when omitted (give them when
+        ``pi_config`` enables patterns, or every series gets the same ones).
     pi_config : dict, optional
         Pattern settings (changepoints, anomalies, missingness); none by default.
     n_workers : int, default 0

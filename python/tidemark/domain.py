@@ -64,7 +64,7 @@ def intermittent_demand(
 def daily_active_users(
     length: int, *, base_users: float = 10_000.0, growth_rate: float = 0.001,
     weekend_factor: float = 0.7, weekly_pattern: bool = True, event_probability: float = 0.02,
-    event_impact_min: float = 0.2, event_impact_max: float = 0.5, event_decay_rate: float = 0.3,
+    event_impact_min: float = 1.2, event_impact_max: float = 1.5, event_decay_rate: float = 0.3,
     noise_std: float = 0.05, step_hours: float = 24.0, seed: SeedLike = None,
 ) -> tuple[FloatArray, npt.NDArray[np.int32]]:
     """Daily active users of a product: growth, weekly rhythm and events.
@@ -77,10 +77,12 @@ def daily_active_users(
     weekend_factor : float, default 0.7
     weekly_pattern : bool, default True
     event_probability : float, default 0.02
-    event_impact_min, event_impact_max : float, default 0.2 and 0.5
-        Range of the relative impact of an event.
+    event_impact_min, event_impact_max : float, default 1.2 and 1.5
+        Range of an event's multiplier on the level (1.5: half as many users again).
     event_decay_rate : float, default 0.3
+        Fraction of an event's boost lost per step.
     noise_std : float, default 0.05
+        Noise as a fraction of the current level.
     step_hours : float, default 24.0
         Hours per value.
 
