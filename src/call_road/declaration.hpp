@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -238,9 +239,15 @@ using Handler = PyObject* (*)(const Bound<S>&);
 template <const Signature& S, Handler<S> H>
 PyObject* entry_point(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) {
-  Args a;
-  if (!bind_arguments(S, args, nargs, kwnames, a)) return nullptr;
-  return H(Bound<S>(a));
+  // No C++ exception may unwind into the interpreter: the strings and
+  // vectors built while converting and copying can run out of memory.
+  try {
+    Args a;
+    if (!bind_arguments(S, args, nargs, kwnames, a)) return nullptr;
+    return H(Bound<S>(a));
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
 }
 
 struct FunctionEntry {
