@@ -41,5 +41,19 @@ CATALOG = {
                       (("p", 1), ("innov_type", 0), ("innov_mean", 2.0),
                        ("innov_dispersion", 1.0)),
                       (("alpha_arr", (0.5,)),)),
+        # A local-level-plus-slope model: the level follows the slope, and
+        # one noisy observation of the level is returned.
+        GeneratorSpec("state_space", 19,
+                      (("state_dim", 2), ("obs_dim", 1), *INNOVATION),
+                      (("f_mat", (1.0, 1.0, 0.0, 1.0)), ("h_mat", (1.0, 0.0)),
+                       ("q_mat", (0.1, 0.0, 0.0, 0.01)), ("r_mat", (0.5,)),
+                       ("initial_state", (0.0, 0.0)),
+                       ("initial_state_cov", (1.0, 0.0, 0.0, 0.1)))),
+        GeneratorSpec("fbm", 20,
+                      (("hurst", 0.7), ("sigma", 1.0), ("initial_value", 0.0),
+                       ("cumulative", 1), ("method", 2))),
+        GeneratorSpec("gaussian_process", 21,
+                      (("kernel_id", 0), ("length_scale", 10.0), ("amplitude", 1.0),
+                       ("period", 24.0), ("mean", 0.0), ("noise_variance", 0.01))),
     )
 }

@@ -6,6 +6,7 @@
 
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
+#include "generators/multivariate/multivariate.hpp"
 #include "generators/statistical/statistical.hpp"
 
 namespace tidemark {
@@ -95,12 +96,58 @@ Status run_inar(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
   return generate_inar(p, seed, out);
 }
 
+// A slot used as a count of dimensions: truncated toward zero and saturated
+// to the unsigned 64-bit range; negative values and NaN give 0.
+uint64_t to_count(double slot) {
+  if (!(slot > 0.0)) return 0;
+  if (slot >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<uint64_t>(slot);
+}
+
+Status run_state_space(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  StateSpaceParams p;
+  p.state_dim = to_count(s[0]);
+  p.obs_dim = to_count(s[1]);
+  p.innov = innovation(s[2], s[3]);
+  p.f_mat = a[0];
+  p.h_mat = a[1];
+  p.q_mat = a[2];
+  p.r_mat = a[3];
+  p.initial_state = a[4];
+  p.initial_state_cov = a[5];
+  return generate_state_space(p, seed, out);
+}
+
+Status run_fbm(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  FbmParams p;
+  p.hurst = s[0];
+  p.sigma = s[1];
+  p.initial_value = s[2];
+  p.cumulative = to_flag(s[3]);
+  p.method = to_int(s[4]);
+  return generate_fbm(p, seed, out);
+}
+
+Status run_gaussian_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  GaussianProcessParams p;
+  p.kernel_id = to_int(s[0]);
+  p.length_scale = s[1];
+  p.amplitude = s[2];
+  p.period = s[3];
+  p.mean = s[4];
+  p.noise_variance = s[5];
+  return generate_gaussian_process(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
     GeneratorRow{2, "sarima", 9, 2, run_sarima},
     GeneratorRow{3, "ets", 14, 1, run_ets},
     GeneratorRow{4, "inar", 4, 1, run_inar},
+    GeneratorRow{19, "state_space", 4, 6, run_state_space},
+    GeneratorRow{20, "fbm", 5, 0, run_fbm},
+    GeneratorRow{21, "gaussian_process", 6, 0, run_gaussian_process},
 };
 
 const GeneratorRow* find_row(GenType code) {
