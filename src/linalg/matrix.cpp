@@ -121,6 +121,46 @@ Matrix multiply(const Matrix& a, const Matrix& b) {
   return c;
 }
 
+namespace {
+
+// Block sizes of the Cholesky attempt: a block of kPanel columns is updated
+// by earlier columns kPanel at a time, kRows rows at a time, so the columns
+// being read stay in cache.  Each entry still sees its updates in
+// increasing column order, which is all that fixes its bits.
+constexpr std::size_t kPanel = 32;
+constexpr std::size_t kRows = 256;
+
+// Column j (rows from `first`) minus L[j][k] times column k, k = k0 … k1 − 1.
+void subtract_columns(Matrix& l, std::size_t j, std::size_t k0, std::size_t k1,
+                      std::size_t first, std::size_t end) {
+  double* cj = l.column(j);
+  std::size_t k = k0;
+  // Four columns per pass keep the running entry in a register; the
+  // subtractions still happen in increasing k.
+  for (; k + 4 <= k1; k += 4) {
+    const double* c0 = l.column(k);
+    const double* c1 = l.column(k + 1);
+    const double* c2 = l.column(k + 2);
+    const double* c3 = l.column(k + 3);
+    const double l0 = c0[j], l1 = c1[j], l2 = c2[j], l3 = c3[j];
+    for (std::size_t i = first; i < end; ++i) {
+      double c = cj[i];
+      c = c - l0 * c0[i];
+      c = c - l1 * c1[i];
+      c = c - l2 * c2[i];
+      c = c - l3 * c3[i];
+      cj[i] = c;
+    }
+  }
+  for (; k < k1; ++k) {
+    const double* ck = l.column(k);
+    const double ljk = ck[j];
+    for (std::size_t i = first; i < end; ++i) cj[i] = cj[i] - ljk * ck[i];
+  }
+}
+
+}  // namespace
+
 bool cholesky_lower(const Matrix& a, Matrix& l) {
   const std::size_t n = a.rows();
   if (a.cols() != n) fail("covariance factor: the matrix is not square");
@@ -130,18 +170,28 @@ bool cholesky_lower(const Matrix& a, Matrix& l) {
     double* dst = l.column(j);
     for (std::size_t i = j; i < n; ++i) dst[i] = src[i];
   }
-  for (std::size_t j = 0; j < n; ++j) {
-    double* cj = l.column(j);
-    for (std::size_t k = 0; k < j; ++k) {
-      const double* ck = l.column(k);
-      const double ljk = ck[j];
-      for (std::size_t i = j; i < n; ++i) cj[i] = cj[i] - ljk * ck[i];
+  for (std::size_t j0 = 0; j0 < n; j0 += kPanel) {
+    const std::size_t j1 = std::min(n, j0 + kPanel);
+    // Every column before the panel, applied to the panel.
+    for (std::size_t r0 = j0; r0 < n; r0 += kRows) {
+      const std::size_t r1 = std::min(n, r0 + kRows);
+      for (std::size_t k0 = 0; k0 < j0; k0 += kPanel) {
+        const std::size_t k1 = std::min(j0, k0 + kPanel);
+        for (std::size_t j = j0; j < j1 && j < r1; ++j) {
+          subtract_columns(l, j, k0, k1, std::max(j, r0), r1);
+        }
+      }
     }
-    const double d = cj[j];
-    if (!(d > 0.0)) return false;
-    const double root = std::sqrt(d);
-    cj[j] = root;
-    for (std::size_t i = j + 1; i < n; ++i) cj[i] = cj[i] / root;
+    // Then the panel's own columns, one after another.
+    for (std::size_t j = j0; j < j1; ++j) {
+      subtract_columns(l, j, j0, j, j, n);
+      double* cj = l.column(j);
+      const double d = cj[j];
+      if (!(d > 0.0)) return false;
+      const double root = std::sqrt(d);
+      cj[j] = root;
+      for (std::size_t i = j + 1; i < n; ++i) cj[i] = cj[i] / root;
+    }
   }
   l.set_lower_triangular(true);
   return true;

@@ -97,6 +97,37 @@ TEST_CASE("a positive definite matrix gives its Cholesky factor, in the fixed lo
     for (int j = 0; j < 3; ++j) CHECK_EQ(upper_noise(i, j), l(i, j));
 }
 
+TEST_CASE("the blocked Cholesky attempt has the bits of the plain column loop") {
+  // Large enough to cross the panel and row-chunk boundaries.
+  const std::size_t n = 300;
+  RandomStream s(17);
+  std::vector<double> g(n * n);
+  for (double& x : g) x = s.standard_normal();
+  Matrix a(n, n);  // G·Gᵀ / n + I, positive definite
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) {
+      double sum = 0.0;
+      for (std::size_t k = 0; k < n; ++k) sum += g[i * n + k] * g[j * n + k];
+      a(i, j) = sum / static_cast<double>(n) + (i == j ? 1.0 : 0.0);
+    }
+  std::vector<double> r(n * n);  // row-major reference, lower triangle
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j <= i; ++j) r[i * n + j] = a(i, j);
+  for (std::size_t j = 0; j < n; ++j) {
+    for (std::size_t k = 0; k < j; ++k)
+      for (std::size_t i = j; i < n; ++i) r[i * n + j] = r[i * n + j] - r[j * n + k] * r[i * n + k];
+    const double root = std::sqrt(r[j * n + j]);
+    r[j * n + j] = root;
+    for (std::size_t i = j + 1; i < n; ++i) r[i * n + j] = r[i * n + j] / root;
+  }
+  const Matrix l = covariance_factor(a);
+  CHECK(l.lower_triangular());
+  std::size_t mismatches = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) mismatches += l(i, j) != (j <= i ? r[i * n + j] : 0.0);
+  CHECK_EQ(mismatches, 0u);
+}
+
 TEST_CASE("repair: rank-deficient and indefinite matrices") {
   const Matrix ones = from_rows({1, 1, 1, 1}, 2);
   Matrix attempt;
