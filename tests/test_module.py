@@ -10,7 +10,7 @@ SUBMODULES = {
     "statistical": ["random_walk", "seasonal", "sarima", "ets", "inar"],
     "stochastic": [],
     "volatility": [],
-    "multivariate": [],
+    "multivariate": ["copula", "var_process", "state_space", "fbm", "gaussian_process"],
     "domain": [],
     "batch": ["generate_batch", "generate_multi_batch"],
 }
