@@ -414,3 +414,20 @@ def test_state_space_batch_row_dimensions_are_checked(dims, fragment):
 def test_state_space_batch_row_without_a_state_observes_noise_only():
     out, _ = gen_batch(19, [0.0, 1.0, 0, 0.0], [[], [], [], [4.0], [], []], lengths=(2000,))
     assert out[0]["values"].std() == pytest.approx(2.0, rel=0.1)
+
+
+def test_non_finite_covariances_end_with_nan_series():
+    assert np.isnan(gp(length=30, kernel=4, ell=0.0)).all()
+    assert np.isnan(fbm_call(length=30, hurst=math.nan, method=0)).all()
+    assert np.isnan(var_process(5, 1, 1, A([0.5]), A([0.0]), A([math.inf]), 1, 0, 0.0)).all()
+
+
+@pytest.mark.parametrize("name", ["state_space", "fbm", "gaussian_process"])
+def test_catalog_defaults_give_sensible_series(name):
+    from tidemark.catalog import CATALOG
+
+    spec = CATALOG[name]
+    out, _ = gen_batch(spec.gen_type, [v for _, v in spec.scalars],
+                       [v for _, v in spec.arrays], lengths=(300,))
+    values = out[0]["values"]
+    assert np.isfinite(values).all() and values.std() > 0.01
