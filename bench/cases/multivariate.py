@@ -108,10 +108,10 @@ CASES = [
          target="≤ 0.1", requires=("fbm",)),
     Case("fbm hosking n=1024", _fbm_ours(1024, 1), _fbm_peer(1024, "hosking"),
          target="≤ 0.01", requires=("fbm",), max_repeats=3),
-    Case("var_process K=3 p=2 1e5", _var_ours, _var_peer,
+    Case("var_process K=3 p=2 n=1e5", _var_ours, _var_peer,
          target="≤ 0.05", requires=("statsmodels",), max_repeats=3),
-    Case("copula gaussian K=3 normal 1e5", _copula_ours(0, 1.0, 2.0),
+    Case("copula gaussian K=3 normal n=1e5", _copula_ours(0, 1.0, 2.0),
          _copula_peer(_normal_marginal), target="≤ 0.2", requires=("statsmodels", "scipy")),
-    Case("copula gaussian K=3 gamma 1e5", _copula_ours(4, GAMMA_SHAPE, GAMMA_SCALE),
+    Case("copula gaussian K=3 gamma n=1e5", _copula_ours(4, GAMMA_SHAPE, GAMMA_SCALE),
          _copula_peer(_gamma_marginal), target="≤ 0.7", requires=("statsmodels", "scipy")),
 ]
