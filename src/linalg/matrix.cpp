@@ -39,6 +39,8 @@ uint64_t physical_memory() {
 
 }  // namespace
 
+void size_mismatch() { fail("matrix product: operand sizes do not match"); }
+
 uint64_t checked_product(uint64_t a, uint64_t b, const char* what) {
   uint64_t r = 0;
   if (__builtin_mul_overflow(a, b, &r)) fail(std::string(what) + ": dimensions overflow");
@@ -88,7 +90,7 @@ Matrix matrix_from_flat(std::span<const double> flat, uint64_t rows, uint64_t co
 // Column by column, so each y_i still sees its terms in increasing column
 // order while the inner loop runs over contiguous storage.
 void multiply(const Matrix& a, std::span<const double> x, std::span<double> y) {
-  if (x.size() != a.cols() || y.size() != a.rows()) fail("matrix-vector product: size mismatch");
+  if (x.size() != a.cols() || y.size() != a.rows()) size_mismatch();
   const std::size_t rows = a.rows();
   for (std::size_t i = 0; i < rows; ++i) y[i] = 0.0;
   const bool lower = a.lower_triangular();
@@ -99,16 +101,8 @@ void multiply(const Matrix& a, std::span<const double> x, std::span<double> y) {
   }
 }
 
-double multiply_row(const Matrix& a, std::size_t i, std::span<const double> x) {
-  if (x.size() != a.cols() || i >= a.rows()) fail("matrix-vector product: size mismatch");
-  const std::size_t last = a.lower_triangular() ? std::min(i + 1, a.cols()) : a.cols();
-  double sum = 0.0;
-  for (std::size_t j = 0; j < last; ++j) sum += a(i, j) * x[j];
-  return sum;
-}
-
 Matrix multiply(const Matrix& a, const Matrix& b) {
-  if (a.cols() != b.rows()) fail("matrix product: size mismatch");
+  if (a.cols() != b.rows()) size_mismatch();
   Matrix c(a.rows(), b.cols());
   for (std::size_t j = 0; j < b.cols(); ++j) {
     double* out = c.column(j);

@@ -7,12 +7,16 @@
 // is an InternalFailure, never an out-of-bounds access.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace tidemark {
+
+// InternalFailure for operands of mismatched sizes.
+[[noreturn]] void size_mismatch();
 
 // a · b, or InternalFailure naming `what` when the product does not fit.
 uint64_t checked_product(uint64_t a, uint64_t b, const char* what);
@@ -54,8 +58,15 @@ Matrix matrix_from_flat(std::span<const double> flat, uint64_t rows, uint64_t co
 // order.  x has A.cols() entries, y has A.rows(); they must not overlap.
 void multiply(const Matrix& a, std::span<const double> x, std::span<double> y);
 
-// Entry (i, 0) of A · x alone, accumulated as in multiply().
-double multiply_row(const Matrix& a, std::size_t i, std::span<const double> x);
+// Entry i of A · x alone, accumulated as in multiply().  Inline: the
+// generators call it once per value.
+inline double multiply_row(const Matrix& a, std::size_t i, std::span<const double> x) {
+  if (x.size() != a.cols() || i >= a.rows()) size_mismatch();
+  const std::size_t last = a.lower_triangular() ? std::min(i + 1, a.cols()) : a.cols();
+  double sum = 0.0;
+  for (std::size_t j = 0; j < last; ++j) sum += a(i, j) * x[j];
+  return sum;
+}
 
 // C = A · B; each entry accumulated from +0 over k in increasing order.
 Matrix multiply(const Matrix& a, const Matrix& b);

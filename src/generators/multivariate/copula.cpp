@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -35,17 +36,34 @@ double clamp_uniform(double u) {
   return kHighestUniform < v ? kHighestUniform : v;
 }
 
-double marginal_value(Marginal m, double v, double p1, double p2) {
+// The marginal transform of clamped uniforms, in place; one loop per
+// marginal so the loops carry no per-value dispatch.
+void apply_marginal(Marginal m, double p1, double p2, std::span<double> v) {
   switch (m) {
-    case Marginal::Normal: return normal_quantile(v) * p2 + p1;
-    case Marginal::Lognormal: return std::exp(normal_quantile(v) * p1) * p2;
-    case Marginal::Exponential: return std::log(1.0 - v) * (-p1);
-    case Marginal::Uniform: return v * p2 + p1;
-    case Marginal::Gamma: return gamma_quantile(v, p1, p2);
-    case Marginal::StandardNormal: break;
+    case Marginal::Normal:
+      for (double& x : v) x = normal_quantile(x) * p2 + p1;
+      return;
+    case Marginal::Lognormal:
+      for (double& x : v) x = std::exp(normal_quantile(x) * p1) * p2;
+      return;
+    case Marginal::Exponential:
+      for (double& x : v) x = std::log(1.0 - x) * (-p1);
+      return;
+    case Marginal::Uniform:
+      for (double& x : v) x = x * p2 + p1;
+      return;
+    case Marginal::Gamma:
+      for (double& x : v) x = gamma_quantile(x, p1, p2);
+      return;
+    case Marginal::StandardNormal:
+      for (double& x : v) x = normal_quantile(x);
+      return;
   }
-  return normal_quantile(v);
 }
+
+// Values per block: the draws of a block come first, then its
+// transforms, which keeps the branchy sampler out of the arithmetic loops.
+constexpr std::size_t kBlock = 256;
 
 }  // namespace
 
@@ -67,18 +85,20 @@ Status generate_copula(const CopulaParams& p, uint64_t seed, std::span<double> o
   }
   const Marginal marginal = marginal_of(p.marginal_distribution);
   std::vector<double> z(b.rows());
-  for (double& value : out) {
-    for (double& zi : z) zi = stream.standard_normal();
-    // Only the first variable is returned; the others only shape the draws.
-    const double y0 = multiply_row(b, 0, z);
-    double u;
-    if (student) {
-      const double w = (*chi_square)(stream);
-      u = (*t_cdf)(y0 * std::sqrt(p.df / w));
-    } else {
-      u = normal_cdf(y0);
+  for (std::size_t begin = 0; begin < out.size(); begin += kBlock) {
+    const std::span<double> block = out.subspan(begin, std::min(kBlock, out.size() - begin));
+    for (double& value : block) {
+      for (double& zi : z) zi = stream.standard_normal();
+      // Only the first variable is returned; the others only shape the draws.
+      value = multiply_row(b, 0, z);
+      if (student) value = value * std::sqrt(p.df / (*chi_square)(stream));
     }
-    value = marginal_value(marginal, clamp_uniform(u), p.marginal_param1, p.marginal_param2);
+    if (student) {
+      for (double& value : block) value = clamp_uniform((*t_cdf)(value));
+    } else {
+      for (double& value : block) value = clamp_uniform(normal_cdf(value));
+    }
+    apply_marginal(marginal, p.marginal_param1, p.marginal_param2, block);
   }
   return std::nullopt;
 }

@@ -12,16 +12,17 @@ namespace tidemark {
 
 namespace {
 
-// Autocovariance of fractional Gaussian noise at lags 0 … count − 1.
+// Autocovariance of fractional Gaussian noise at lags 0 … count − 1.  The
+// powers |j|^(2H) are shared by neighbouring lags, so each is computed once.
 std::vector<double> fgn_autocovariance(double hurst, double sigma, std::size_t count) {
   const double two_h = 2.0 * hurst;
   const double half_var = 0.5 * sigma * sigma;
+  std::vector<double> power(count + 1);
+  for (std::size_t j = 0; j <= count; ++j) power[j] = std::pow(static_cast<double>(j), two_h);
   std::vector<double> g(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto k = static_cast<double>(i);
-    g[i] = (std::pow(std::fabs(k - 1.0), two_h) +
-            (std::pow(std::fabs(k + 1.0), two_h) - 2.0 * std::pow(std::fabs(k), two_h))) *
-           half_var;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double below = power[k == 0 ? 1 : k - 1];  // |k − 1|
+    g[k] = (below + (power[k + 1] - 2.0 * power[k])) * half_var;
   }
   return g;
 }
