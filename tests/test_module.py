@@ -13,7 +13,7 @@ SUBMODULES = {
                    "poisson_process", "cyclic", "garch", "hawkes_process", "chaotic_system",
                    "bounded_process", "levy_process"],
     "volatility": ["stochastic_volatility", "regime_switching"],
-    "multivariate": [],
+    "multivariate": ["copula", "var_process", "state_space", "fbm", "gaussian_process"],
     "domain": ["intermittent_demand", "daily_active_users", "energy_load", "vital_signs",
                "iot_sensor", "clickstream"],
     "batch": ["generate_batch", "generate_multi_batch"],
