@@ -2,9 +2,10 @@
 // length.  A plan is immutable after construction, so one plan may serve
 // many threads at once; every transform brings its own scratch buffer.
 //
-// Even lengths pack the input into a complex sequence of half the length;
-// the complex transform is an iterative radix-2 one for powers of two and
-// Bluestein's chirp-z over a power-of-two transform for every other length.
+// Even lengths pack the input into a complex sequence of half the length.
+// The complex transform is a mixed-radix Stockham transform when every
+// prime factor of its length is small, and Bluestein's chirp-z over a
+// power-of-two Stockham transform otherwise.
 #pragma once
 
 #include <complex>
@@ -35,15 +36,18 @@ class RealFftPlan {
   // A complex transform of length m, in place.
   struct ComplexTransform {
     std::size_t m = 0;
-    std::size_t fft_size = 0;     // power of two actually transformed
+    std::size_t fft_size = 0;          // length of the Stockham transform (m, or Bluestein's)
     bool bluestein = false;
-    std::vector<double> twiddles;  // exp(-2 pi i j / fft_size), j < fft_size/2, interleaved
-    std::vector<double> chirp;     // exp(-i pi k^2 / m), k < m, interleaved
-    std::vector<double> filter;    // transformed conjugate chirp, fft_size values, pre-scaled
+    std::vector<std::size_t> factors;  // radices of fft_size, in stage order
+    std::vector<double> roots;         // exp(-2 pi i j / fft_size), j < fft_size, interleaved
+    std::vector<double> chirp;         // exp(-i pi k^2 / m), k < m, interleaved
+    std::vector<double> filter;        // transformed conjugate chirp, pre-scaled
 
     void plan(std::size_t length);
-    std::size_t scratch_doubles() const { return bluestein ? 2 * fft_size : 0; }
+    std::size_t scratch_doubles() const { return bluestein ? 4 * fft_size : 2 * fft_size; }
     void run(double* data, double* scratch) const;
+    // Forward transform of fft_size values in x, y a work area of the same size.
+    void stockham(double* x, double* y) const;
   };
 
   std::size_t n_;

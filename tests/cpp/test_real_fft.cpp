@@ -1,10 +1,11 @@
 // The planned real FFT against a naive DFT evaluated in long double with
 // exactly reduced angles, at lengths that exercise every path: trivial,
-// powers of two, odd (Bluestein over the full length), even with an odd or
-// composite half (packing plus Bluestein), primes and a large prime.
+// odd (transformed at full length) and even (packed into half the length),
+// each through the mixed-radix stages or Bluestein's algorithm.
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdio>
 #include <numbers>
 #include <vector>
 
@@ -79,12 +80,16 @@ std::vector<std::size_t> all_bins(std::size_t n) {
 }
 
 TEST_CASE("real fft matches a naive DFT at every bin of awkward lengths") {
-  for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 12u, 15u, 16u, 17u, 30u, 31u,
-                        64u, 97u, 100u, 127u, 128u, 250u, 500u, 998u, 1000u, 1009u, 1024u,
-                        4097u}) {
+  // Radices 2, 3, 4, 5, generic small primes (7 ... 31), Bluestein for
+  // larger prime factors (37, 61, 97, 499, 1009, 4097 = 17 * 241).
+  for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 12u, 15u, 16u, 17u, 26u, 30u,
+                        31u, 37u, 62u, 64u, 74u, 97u, 100u, 127u, 128u, 183u, 250u, 500u, 899u,
+                        998u, 1000u, 1009u, 1024u, 2310u, 4097u}) {
     const double err = relative_error(n, all_bins(n), 1000 + n);
     if (!(err < 1e-14)) {
-      testing::report(__FILE__, __LINE__, "n=" + std::to_string(n) + " error " + std::to_string(err));
+      char text[96];
+      std::snprintf(text, sizeof text, "n=%zu relative error %.3g", n, err);
+      testing::report(__FILE__, __LINE__, text);
     }
   }
 }
