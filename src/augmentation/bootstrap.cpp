@@ -6,21 +6,26 @@
 
 namespace tidemark {
 
-void block_bootstrap(const Decomposition& d, std::size_t block_size, uint64_t seed,
-                     std::vector<double>& pool, std::span<double> out) {
-  const std::size_t n = d.trend.size(), b = block_size;
+void block_bootstrap(std::span<const double> level, std::span<const double> residual,
+                     std::size_t block_size, uint64_t seed, std::vector<std::size_t>& starts,
+                     std::span<double> out) {
+  const std::size_t n = level.size(), b = block_size;
   const std::size_t blocks = n / b + 2;
-  pool.resize(blocks * b);
   RandomStream rs(seed);
   const auto start_bound = static_cast<int32_t>(n - b + 1);
-  double* dst = pool.data();
-  for (std::size_t i = 0; i < blocks; ++i, dst += b) {
-    const auto start = static_cast<std::size_t>(rs.sample_int_range(0, start_bound));
-    std::copy_n(d.residual.begin() + static_cast<std::ptrdiff_t>(start), b, dst);
+  starts.resize(blocks);
+  for (std::size_t& start : starts) {
+    start = static_cast<std::size_t>(rs.sample_int_range(0, start_bound));
   }
   const auto offset = static_cast<std::size_t>(rs.sample_int_range(0, static_cast<int32_t>(b)));
-  const double* resampled = pool.data() + offset;
-  for (std::size_t t = 0; t < n; ++t) out[t] = (d.trend[t] + d.seasonal[t]) + resampled[t];
+  // The pool is never built: output t reads pool position offset + t
+  // straight from its block's stretch of the residual.
+  std::size_t t = 0, within = offset;
+  for (std::size_t block = 0; t < n; ++block, within = 0) {
+    const double* src = residual.data() + starts[block] + within;
+    const std::size_t run = std::min(b - within, n - t);
+    for (std::size_t i = 0; i < run; ++i, ++t) out[t] = level[t] + src[i];
+  }
 }
 
 Result<std::vector<std::vector<double>>> moving_block_bootstraps(
@@ -38,12 +43,14 @@ Result<std::vector<std::vector<double>>> moving_block_bootstraps(
   Result<Decomposition> d = classical_decomposition(values, period);
   if (!d.ok()) return d.error();
   const auto b = static_cast<std::size_t>(block_size);
+  const Decomposition& parts = d.value();
+  std::vector<double> level(n);
+  for (std::size_t t = 0; t < n; ++t) level[t] = parts.trend[t] + parts.seasonal[t];
   std::vector<std::vector<double>> draws(seeds.size());
-  std::vector<double> pool;
-  pool.reserve((n / b + 2) * b);
+  std::vector<std::size_t> starts;
   for (std::size_t i = 0; i < seeds.size(); ++i) {
     draws[i].assign(n, 0.0);
-    block_bootstrap(d.value(), b, seeds[i], pool, draws[i]);
+    block_bootstrap(level, parts.residual, b, seeds[i], starts, draws[i]);
   }
   return draws;
 }

@@ -18,10 +18,14 @@ namespace tidemark {
 inline constexpr std::size_t kMaxBootstrapLength = 2147483647;
 
 // One draw from a fresh stream seeded with `seed`, written to `out` (n
-// values).  `pool` is the caller's block-pool buffer, reused across draws;
-// 2 <= block_size <= n <= kMaxBootstrapLength is the caller's check.
-void block_bootstrap(const Decomposition& d, std::size_t block_size, uint64_t seed,
-                     std::vector<double>& pool, std::span<double> out);
+// values): level[t] + the t-th value of the block pool, the pool being
+// floor(n/b) + 2 residual blocks at drawn starts, entered at a drawn
+// offset.  `level` is trend + seasonal, computed once by the caller;
+// `starts` is a buffer reused across draws.  2 <= block_size <= n <=
+// kMaxBootstrapLength is the caller's check.
+void block_bootstrap(std::span<const double> level, std::span<const double> residual,
+                     std::size_t block_size, uint64_t seed, std::vector<std::size_t>& starts,
+                     std::span<double> out);
 
 // Decomposes `values` once, checks the block size once, then makes one draw
 // per seed, in order: draw i equals the single bootstrap with seeds[i].

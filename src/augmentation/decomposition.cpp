@@ -25,16 +25,16 @@ bool seasonal_mode(std::size_t n, std::optional<uint64_t> period) {
 
 // Centred moving averages written straight into the trend, whose ends then
 // repeat the first and last averages.
-void moving_average_trend(std::span<const double> x, std::size_t w, bool even_period,
-                          std::vector<double>& trend) {
+template <bool EvenPeriod>
+void moving_average_trend(std::span<const double> x, std::size_t w, std::vector<double>& trend) {
   const std::size_t n = x.size();
   const double f = x[0];  // values are shifted by the first one before summing
-  const double d = static_cast<double>(even_period ? w - 1 : w);
+  const double d = static_cast<double>(EvenPeriod ? w - 1 : w);
   const std::size_t r = (w - 1) / 2;
   CompensatedSum sum;
   for (std::size_t i = 0; i < w; ++i) sum.add(x[i] - f);
   for (std::size_t k = 0;; ++k) {
-    const double h = even_period ? (x[k + w - 1] - f) * 0.5 + (x[k] - f) * 0.5 : 0.0;
+    const double h = EvenPeriod ? (x[k + w - 1] - f) * 0.5 + (x[k] - f) * 0.5 : 0.0;
     trend[k + r] = (sum.s - h) / d + f;
     if (k == n - w) break;
     sum.add(-(x[k] - f));
@@ -45,9 +45,11 @@ void moving_average_trend(std::span<const double> x, std::size_t w, bool even_pe
 }
 
 // Phase means of the detrended values, centred so that they sum to zero
-// (up to rounding), repeated over the series.
-void seasonal_component(std::span<const double> x, const std::vector<double>& trend,
-                        std::size_t p, std::vector<double>& seasonal) {
+// (up to rounding), repeated over the series; the residual is written in
+// the same pass.
+void seasonal_and_residual(std::span<const double> x, const std::vector<double>& trend,
+                           std::size_t p, std::vector<double>& seasonal,
+                           std::vector<double>& residual) {
   const std::size_t n = x.size();
   std::vector<double> phase(p, 0.0);
   // One pass in increasing t: each phase still sums its values in order.
@@ -65,6 +67,7 @@ void seasonal_component(std::span<const double> x, const std::vector<double>& tr
   for (double& a : phase) a = a - centre;
   for (std::size_t t = 0, j = 0; t < n; ++t) {
     seasonal[t] = phase[j];
+    residual[t] = (x[t] - trend[t]) - phase[j];
     if (++j == p) j = 0;
   }
 }
@@ -105,12 +108,17 @@ Result<Decomposition> classical_decomposition(std::span<const double> values,
   out.trend.assign(n, 0.0);
   out.seasonal.assign(n, 0.0);
   out.residual.assign(n, 0.0);
-  moving_average_trend(values, w, even_period, out.trend);
-  if (seasonal) {
-    seasonal_component(values, out.trend, static_cast<std::size_t>(*period), out.seasonal);
+  if (even_period) {
+    moving_average_trend<true>(values, w, out.trend);
+  } else {
+    moving_average_trend<false>(values, w, out.trend);
   }
-  for (std::size_t t = 0; t < n; ++t) {
-    out.residual[t] = (values[t] - out.trend[t]) - out.seasonal[t];
+  if (seasonal) {
+    seasonal_and_residual(values, out.trend, static_cast<std::size_t>(*period), out.seasonal,
+                          out.residual);
+  } else {
+    // (x - trend) - 0.0 is x - trend, bit for bit.
+    for (std::size_t t = 0; t < n; ++t) out.residual[t] = values[t] - out.trend[t];
   }
   return out;
 }
