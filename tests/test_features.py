@@ -196,6 +196,14 @@ def test_constant_series():
     assert compute_features(x)[3] == basic([0.1] * 10, None)[0][3] != 0.0
 
 
+def test_values_whose_squares_overflow_give_nan_not_zero():
+    x = np.array([1e200, -1e200, 3e199, 7e199, -2e200, 1e200, 0.0, 5e199])
+    entropy, trend, _, _ = compute_features(x)
+    assert math.isnan(entropy) and math.isnan(trend)
+    # the z-normalised feature set is unaffected by the scale
+    assert compute_feature_set(x)[:2] == pytest.approx(compute_feature_set(x * 1e-200)[:2])
+
+
 def test_acf10_needs_eleven_values():
     assert math.isnan(compute_feature_set(sample(10))[4])
     assert not math.isnan(compute_feature_set(sample(11))[4])

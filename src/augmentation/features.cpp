@@ -43,31 +43,56 @@ double pvar(std::span<const double> y) {
   return pvar_of(y.size(), [&](std::size_t i) { return y[i]; });
 }
 
-double clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
+// max(0, v), then min(1, v).  A NaN, which only values whose squares
+// overflow produce, stays NaN rather than passing for a confident 0.
+double clamp01(double v) { return std::isnan(v) ? v : std::min(1.0, std::max(0.0, v)); }
 
-// Autocorrelation of y at lag k as a ratio of sums; 0 for a (nearly)
+// Autocorrelations of y as ratios of sums: at lag k, the lagged products
+// of deviations from the mean over their sum of squares; 0 for a (nearly)
 // constant y, NaN when the lag reaches past the end.
 class Autocorrelation {
  public:
-  explicit Autocorrelation(std::span<const double> y) : y_(y) {
-    mu_ = mean_of(y.size(), [&](std::size_t i) { return y[i]; });
+  explicit Autocorrelation(std::span<const double> y) : deviations_(y.size()) {
+    const double mu = mean_of(y.size(), [&](std::size_t i) { return y[i]; });
     double s = -0.0;
-    for (double v : y) s += (v - mu_) * (v - mu_);
+    for (std::size_t i = 0; i < y.size(); ++i) {
+      deviations_[i] = y[i] - mu;
+      s += deviations_[i] * deviations_[i];
+    }
     s_ = s;
   }
 
   double at(uint64_t k) const {
-    const std::size_t m = y_.size();
+    const std::size_t m = deviations_.size();
     if (k >= m) return kNaN;
     if (s_ <= kEps) return 0.0;
+    const double* e = deviations_.data();
     double c = -0.0;
-    for (std::size_t t = 0; t + k < m; ++t) c += (y_[t + k] - mu_) * (y_[t] - mu_);
+    for (std::size_t t = 0; t + k < m; ++t) c += e[t + k] * e[t];
     return c / s_;
   }
 
+  // Lags 1 ... K at once (K < m): the K sums are independent, so one pass
+  // runs them side by side; each still adds its terms in increasing t.
+  template <std::size_t K>
+  std::array<double, K> first_lags() const {
+    const std::size_t m = deviations_.size();
+    const double* e = deviations_.data();
+    std::array<double, K> c;
+    c.fill(-0.0);
+    std::size_t t = 0;
+    for (; t + K < m; ++t) {
+      for (std::size_t k = 0; k < K; ++k) c[k] += e[t + k + 1] * e[t];
+    }
+    for (; t + 1 < m; ++t) {
+      for (std::size_t k = 0; t + k + 1 < m; ++k) c[k] += e[t + k + 1] * e[t];
+    }
+    for (double& v : c) v = s_ <= kEps ? 0.0 : v / s_;
+    return c;
+  }
+
  private:
-  std::span<const double> y_;
-  double mu_;
+  std::vector<double> deviations_;
   double s_;
 };
 
@@ -101,9 +126,7 @@ double spectral_entropy(std::span<const double> x) {
       h = h - std::log(q) * q;
     }
   }
-  double result = std::max(0.0, h / std::log(static_cast<double>(half)));
-  if (result > 1.0) result = 1.0;
-  return result;
+  return clamp01(h / std::log(static_cast<double>(half)));
 }
 
 // 1 - pvar(R) / pvar(C + R), clamped to [0, 1]; 0 when C + R is (nearly)
@@ -268,10 +291,7 @@ Result<FeatureVector> feature_vector(std::span<const double> values,
   const Autocorrelation acf(z);
   if (n >= 11) {
     double sum = -0.0;
-    for (uint64_t k = 1; k <= 10; ++k) {
-      const double r = acf.at(k);
-      sum += r * r;
-    }
+    for (double r : acf.first_lags<10>()) sum += r * r;
     out[4] = sum;
   }
   std::vector<double> diff(n - 1);
