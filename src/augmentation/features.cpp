@@ -314,7 +314,9 @@ std::variant<std::vector<double>, LoopFailure> feature_batch(
     std::span<const double> values, std::span<const int64_t> offsets,
     std::optional<uint64_t> period, std::optional<uint64_t> window, std::size_t n_workers) {
   std::string pool_error;
-  // Held for the run: the loop below finds the same pool.
+  // The pool is chosen before the offsets are checked, so a pool that cannot
+  // be built is the failure reported.  The loop below acquires it again: the
+  // same pool, kept alive here, unless another call replaced the cached one.
   const std::shared_ptr<WorkerPool> pool = acquire_pool(n_workers, pool_error);
   if (!pool) return PoolError{std::move(pool_error)};
 
