@@ -4,7 +4,9 @@ import tidemark._lib as lib
 
 SUBMODULES = {
     "augmentation": ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
-                     "dba_barycenters"],
+                     "dba_barycenters", "classical_decompose", "compute_features",
+                     "compute_feature_set", "compute_feature_set_batch", "moving_block_bootstrap",
+                     "moving_block_bootstrap_many"],
     "pattern_injection": ["add_changepoints", "add_missingness", "add_anomalies"],
     "distributions": ["norm_cdf", "norm_ppf", "t_cdf", "gamma_ppf", "expon_ppf",
                       "lognorm_ppf", "uniform_ppf"],
