@@ -521,7 +521,9 @@ def main(argv: list[str] | None = None) -> int:
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return EXIT_FAILED
     except KeyboardInterrupt:
-        print("\ntidemark: interrupted; nothing half-written was left", file=sys.stderr)
+        if sys.stderr.isatty():  # end the progress line first
+            sys.stderr.write("\n")
+        print("tidemark: interrupted; nothing half-written was left", file=sys.stderr)
         return EXIT_INTERRUPTED
     except BaseException as exc:
         from tidemark.dataset import internal_failure

@@ -416,11 +416,11 @@ def prepare_directory(plan: Plan, directory: Path, force: bool = False) -> None:
             raise ConfigError(f"output: {directory} holds another dataset "
                               "(use --force to replace it)")
     directory.mkdir(exist_ok=True)
-    if force:
-        keep = set(metadata(plan, "parquet")["shards"])
+    if force and meta_path.exists() and meta_path.read_text(encoding="utf-8") != text:
+        # the old dataset goes first, so that no old shard is ever taken for a new one
+        meta_path.unlink()
         for old in directory.glob("part-*.parquet"):
-            if old.name not in keep:
-                old.unlink()
+            old.unlink()
     write_text_atomic(meta_path, text)
 
 
@@ -501,7 +501,12 @@ class Dataset:
         pq = require("pyarrow.parquet", "parquet", "Reading Parquet datasets")
         k, row = divmod(i, self.plan.shard_size)
         if self._shard_cache is None or self._shard_cache[0] != k:
-            self._shard_cache = (k, pq.ParquetFile(self.path / self.metadata["shards"][k]))
+            name = self.metadata["shards"][k]
+            pf = pq.ParquetFile(self.path / name)
+            stored = (pf.schema_arrow.metadata or {}).get(b"tidemark")
+            if stored is None or json.loads(stored) != self.metadata:
+                raise ValueError(f"{self.path / name}: belongs to another dataset")
+            self._shard_cache = (k, pf)
         pf = self._shard_cache[1]
         group, r = divmod(row, self.plan.chunk_size)
         rec = pf.read_row_group(group).slice(r, 1).to_pylist()[0]

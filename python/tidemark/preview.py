@@ -46,7 +46,8 @@ def draw(dataset, indices, output: Path) -> Path:
         ax.set_title(f"series {i} ({s['generator']})", fontsize=9, loc="left")
         ax.margins(x=0.01)
         if ax.get_legend_handles_labels()[0]:
-            ax.legend(loc="upper right", fontsize=7, ncol=3, frameon=False)
+            ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), fontsize=7, ncol=3,
+                      frameon=False, borderaxespad=0.1)
     fig.tight_layout()
     suffix = output.suffix.lstrip(".") or "png"
     with atomic_path(output) as tmp:
