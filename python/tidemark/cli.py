@@ -468,7 +468,7 @@ def build_parser() -> argparse.ArgumentParser:
     flags.add_argument("--n-series", type=int, metavar="N", help="series per generator (100)")
     flags.add_argument("--length", metavar="N|MIN:MAX", help="series length or range (500)")
     flags.add_argument("--changepoints", type=int, metavar="N", help="changepoints per series")
-    flags.add_argument("--changepoint-type", help=f"one of {', '.join(CHANGEPOINT_TYPES)}")
+    flags.add_argument("--changepoint-type", metavar="TYPE", help=f"one of {', '.join(CHANGEPOINT_TYPES)}")
     for key in LIST_FLAGS:
         flags.add_argument(FLAG_OF[key], metavar="X,Y,...", help=PATTERN_KEYS[key].help)
     flags.add_argument("--anomaly-fraction", type=float, metavar="F",
@@ -481,7 +481,7 @@ def build_parser() -> argparse.ArgumentParser:
     flags.add_argument("--level-shift-duration", type=int, metavar="N",
                        help=f"{PATTERN_KEYS['level_shift_duration'].help} (10)")
     flags.add_argument("--missing-rate", type=float, metavar="F", help="share of missing values")
-    flags.add_argument("--missing-pattern", help=f"one of {', '.join(MISSING_PATTERNS)} (random)")
+    flags.add_argument("--missing-pattern", metavar="PATTERN", help=f"one of {', '.join(MISSING_PATTERNS)} (random)")
     flags.add_argument("--missing-block-size", type=int, metavar="N",
                        help="points per block (block pattern)")
     flags.add_argument("--missing-seasonal-period", type=int, metavar="P",
