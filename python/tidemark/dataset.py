@@ -116,50 +116,72 @@ def internal_failure(exc: BaseException) -> bool:
     return type(exc).__name__ == "InternalFailure" and type(exc).__module__ == "tidemark._lib"
 
 
+BATCH_VALUES = 1 << 19  # values per native call: the native results are copied out and freed
+
+
 def generate_chunk(plan: Plan, start: int, stop: int, n_workers: int | None = None) -> Chunk:
-    """Series start..stop-1 of the plan, generated in one parallel batch."""
+    """Series start..stop-1 of the plan, in one flat buffer.
+
+    The native batch returns one array per series; they are generated a few
+    MiB at a time and copied into the chunk's buffer, so that a chunk costs
+    little more than its own bytes."""
     from tidemark._lib.batch import generate_multi_batch
 
     words = series_words(plan.seed, start, stop)
-    specs, codes, lengths = [], [], []
-    pi_config = plan.pi_config()
-    for group, lo, hi in _pieces(plan, start, stop):
+    pieces = list(_pieces(plan, start, stop))
+    lengths = np.empty(stop - start, dtype=np.int64)
+    codes = np.empty(stop - start, dtype=np.int32)
+    for group, lo, hi in pieces:
         w = words[lo - start:hi - start]
-        glen = (lengths_from_words(w, *group.length) if group.length[0] != group.length[1]
-                else np.full(hi - lo, group.length[0], dtype=np.int64))
-        lengths.append(glen)
-        codes.append(np.full(hi - lo, group.spec.gen_type, dtype=np.int32))
-        specs.append({
-            "gen_type": group.spec.gen_type,
-            "scalar_params": np.array(group.scalar_slots(), dtype=np.float64),
-            "array_params": [np.array(a, dtype=np.float64) for a in group.array_slots()],
-            "lengths": glen.astype(np.int32),
-            "gen_seeds": np.ascontiguousarray(w[:, 1]),
-            "pi_seeds": np.ascontiguousarray(w[:, 2:5]).reshape(-1),
-            "pi_config": pi_config,
-        })
-    result = generate_multi_batch(specs, plan.n_workers if n_workers is None else n_workers)
-    lengths_all = np.concatenate(lengths) if lengths else np.empty(0, np.int64)
-    offsets = np.zeros(lengths_all.size + 1, dtype=np.int64)
-    np.cumsum(lengths_all, out=offsets[1:])
+        lengths[lo - start:hi - start] = (
+            lengths_from_words(w, *group.length) if group.length[0] != group.length[1]
+            else group.length[0])
+        codes[lo - start:hi - start] = group.spec.gen_type
+    offsets = np.zeros(lengths.size + 1, dtype=np.int64)
+    np.cumsum(lengths, out=offsets[1:])
     values = np.empty(int(offsets[-1]), dtype=np.float64)
-    index_parts: dict[str, list[np.ndarray]] = {name: [] for name in LABELS}
-    s = 0
-    for inner in result:
-        for j in range(len(inner)):
-            series, inner[j] = inner[j], None  # free each series once copied
-            values[offsets[s]:offsets[s + 1]] = series["values"]
-            for name in LABELS:
-                index_parts[name].append(series[f"{name}_indices"])
-            s += 1
+    flats: dict[str, list[np.ndarray]] = {name: [] for name in LABELS}
+    counts: dict[str, list[np.ndarray]] = {name: [] for name in LABELS}
+    pi_config = plan.pi_config()
+    workers = plan.n_workers if n_workers is None else n_workers
+    slots = {id(g): (np.array(g.scalar_slots(), dtype=np.float64),
+                     [np.array(a, dtype=np.float64) for a in g.array_slots()])
+             for g, _, _ in pieces}
+    a = 0
+    while a < lengths.size:  # series a..b-1 (chunk-local) in one native call
+        b = max(a + 1, int(np.searchsorted(offsets, offsets[a] + BATCH_VALUES, "right")) - 1)
+        b = min(b, lengths.size)
+        specs = []
+        for group, lo, hi in _pieces(plan, start + a, start + b):
+            i, j = lo - start, hi - start
+            scalars, arrays = slots[id(group)]
+            specs.append({
+                "gen_type": group.spec.gen_type, "scalar_params": scalars,
+                "array_params": arrays, "lengths": lengths[i:j].astype(np.int32),
+                "gen_seeds": np.ascontiguousarray(words[i:j, 1]),
+                "pi_seeds": np.ascontiguousarray(words[i:j, 2:5]).reshape(-1),
+                "pi_config": pi_config,
+            })
+        s = a
+        batch_parts: dict[str, list[np.ndarray]] = {name: [] for name in LABELS}
+        for inner in generate_multi_batch(specs, workers):
+            for series in inner:
+                values[offsets[s]:offsets[s + 1]] = series["values"]
+                for name in LABELS:
+                    batch_parts[name].append(series[f"{name}_indices"])
+                s += 1
+        # the index arrays share one owner with their series' values: copy
+        # them out now so that the native buffers are freed with this batch
+        for name, parts in batch_parts.items():
+            counts[name].append(np.fromiter((p.size for p in parts), np.int64, len(parts)))
+            flats[name].append(np.concatenate(parts).astype(np.int64, copy=False))
+        del batch_parts
+        a = b
     labels = {}
-    for name, parts in index_parts.items():
-        counts = np.fromiter((p.size for p in parts), dtype=np.int64, count=len(parts))
-        flat = np.concatenate(parts) if parts else np.empty(0, np.int64)
-        labels[name] = (flat.astype(np.int64, copy=False), counts)
-    return Chunk(start, stop,
-                 np.concatenate(codes) if codes else np.empty(0, np.int32),
-                 words, lengths_all, offsets, values, labels)
+    for name in LABELS:
+        labels[name] = (np.concatenate(flats[name]) if flats[name] else np.empty(0, np.int64),
+                        np.concatenate(counts[name]) if counts[name] else np.empty(0, np.int64))
+    return Chunk(start, stop, codes, words, lengths, offsets, values, labels)
 
 
 def chunk_stats(chunk: Chunk) -> tuple[int, ...]:
@@ -383,7 +405,10 @@ def write_shard(plan: Plan, directory: Path, k: int,
     start, stop = plan.shard_range(k)
     done = done_before
     with atomic_path(target) as tmp:
-        with pq.ParquetWriter(tmp, schema, compression="snappy") as writer:
+        # dictionary pages only where they pay: a float column would buffer
+        # its whole row group before falling back to plain pages
+        with pq.ParquetWriter(tmp, schema, compression="snappy",
+                              use_dictionary=["generator"]) as writer:
             for a, b in chunk_ranges(start, stop, plan.chunk_size):
                 chunk = generate_chunk(plan, a, b)
                 table = _table(pa, schema, plan, chunk)
