@@ -468,3 +468,29 @@ def test_series_seeds_are_numpy_seed_sequence_words(master):
     assert np.array_equal(block[250:], series_words(master, 350, 400))
     lengths = lengths_from_words(series_words(master, 0, 5000), 10, 13)
     assert set(lengths.tolist()) == {10, 11, 12, 13}
+
+
+def test_ctrl_c_exits_130_and_keeps_the_previous_file(tmp_path):
+    import signal
+    import time
+
+    out = tmp_path / "d.npz"
+    run_ok(["generate", "--generator", "random_walk", "--n-series", "3", "-q", "-o", str(out)])
+    before = out.read_bytes()
+    proc = subprocess.Popen(
+        [sys.executable, "-m", "tidemark", "generate", "--generator", "random_walk",
+         "--n-series", "2000000", "--length", "512", "-o", str(out)],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        deadline = time.monotonic() + 60
+        while not any(p.name.endswith(".tmp") for p in tmp_path.iterdir()):
+            assert proc.poll() is None and time.monotonic() < deadline
+            time.sleep(0.02)
+        proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=60)
+    finally:
+        proc.kill()
+    assert proc.returncode == 130
+    assert err == "tidemark: interrupted; nothing half-written was left\n"
+    assert out.read_bytes() == before
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["d.npz"]

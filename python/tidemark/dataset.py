@@ -184,6 +184,30 @@ def generate_chunk(plan: Plan, start: int, stop: int, n_workers: int | None = No
     return Chunk(start, stop, codes, words, lengths, offsets, values, labels)
 
 
+def iter_chunks(plan: Plan, ranges) -> Iterator[Chunk]:
+    """The chunks of the given ranges, in order; the next one is generated on
+    a background thread while the caller writes the current one (the native
+    batch and the writers both release the interpreter lock)."""
+    from concurrent.futures import ThreadPoolExecutor
+
+    ranges = list(ranges)
+    if len(ranges) < 2:
+        for a, b in ranges:
+            yield generate_chunk(plan, a, b)
+        return
+    with ThreadPoolExecutor(1, thread_name_prefix="tidemark-chunk") as pool:
+        pending = pool.submit(generate_chunk, plan, *ranges[0])
+        try:
+            for a, b in ranges[1:]:
+                chunk = pending.result()
+                pending = pool.submit(generate_chunk, plan, a, b)
+                yield chunk
+                del chunk
+            yield pending.result()
+        finally:
+            pending.cancel()
+
+
 def chunk_stats(chunk: Chunk) -> tuple[int, ...]:
     """Values, changepoints, anomalies and missing values of a chunk."""
     return (chunk.values.size, *(chunk.labels[n][0].size for n in LABELS))
@@ -309,20 +333,20 @@ def write_npz(plan: Plan, target: Path,
                 with zf.open("values.npy", "w", force_zip64=True) as out:
                     _npy_header(out, np.float64, n_values)
                     done = 0
-                    for a, b in chunk_ranges(0, plan.total, plan.chunk_size):
-                        chunk = generate_chunk(plan, a, b)
-                        out.write(chunk.values.tobytes())
-                        files["lengths"].write(chunk.lengths.tobytes())
-                        files["generator"].write(chunk.generator.tobytes())
-                        files["gen_seeds"].write(np.ascontiguousarray(chunk.words[:, 1]).tobytes())
-                        files["pi_seeds"].write(np.ascontiguousarray(chunk.words[:, 2:5]).tobytes())
+                    for chunk in iter_chunks(plan, chunk_ranges(0, plan.total,
+                                                                plan.chunk_size)):
+                        out.write(chunk.values)
+                        files["lengths"].write(chunk.lengths)
+                        files["generator"].write(chunk.generator)
+                        files["gen_seeds"].write(np.ascontiguousarray(chunk.words[:, 1]))
+                        files["pi_seeds"].write(np.ascontiguousarray(chunk.words[:, 2:5]))
                         for name in LABELS:
                             flat, counts = chunk.labels[name]
-                            files[f"{name}_indices"].write(flat.tobytes())
-                            files[f"{name}_counts"].write(counts.tobytes())
+                            files[f"{name}_indices"].write(flat)
+                            files[f"{name}_counts"].write(counts)
                             if label_masks:
-                                files[f"{name}_mask"].write(chunk.mask(name).tobytes())
-                        done += b - a
+                                files[f"{name}_mask"].write(chunk.mask(name))
+                        done += chunk.stop - chunk.start
                         stats = chunk_stats(chunk)
                         del chunk
                         if progress:
@@ -409,14 +433,14 @@ def write_shard(plan: Plan, directory: Path, k: int,
         # its whole row group before falling back to plain pages
         with pq.ParquetWriter(tmp, schema, compression="snappy",
                               use_dictionary=["generator"]) as writer:
-            for a, b in chunk_ranges(start, stop, plan.chunk_size):
-                chunk = generate_chunk(plan, a, b)
+            for chunk in iter_chunks(plan, chunk_ranges(start, stop, plan.chunk_size)):
                 table = _table(pa, schema, plan, chunk)
                 stats = chunk_stats(chunk)
+                n = chunk.stop - chunk.start
                 del chunk
-                writer.write_table(table, row_group_size=b - a)
+                writer.write_table(table, row_group_size=n)
                 del table
-                done += b - a
+                done += n
                 if progress:
                     progress(done, total if total is not None else stop - start, stats)
     return target
