@@ -479,7 +479,7 @@ def test_ctrl_c_exits_130_and_keeps_the_previous_file(tmp_path):
     before = out.read_bytes()
     proc = subprocess.Popen(
         [sys.executable, "-m", "tidemark", "generate", "--generator", "random_walk",
-         "--n-series", "2000000", "--length", "512", "-o", str(out)],
+         "--n-series", "300000", "--length", "512", "-o", str(out)],
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         deadline = time.monotonic() + 60
