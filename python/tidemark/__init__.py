@@ -19,7 +19,12 @@ from tidemark._lib import (
     volatility,
 )
 
+from tidemark.dataset import Dataset, load_dataset, regenerate_series
+
 __all__ = [
+    "Dataset",
+    "load_dataset",
+    "regenerate_series",
     "augmentation",
     "batch",
     "distributions",
