@@ -28,7 +28,10 @@ def core_tests_binary(tmp_path_factory):
         pytest.skip("cmake or the source tree is not available")
     build = pathlib.Path(os.environ.get("TIDEMARK_CORE_BUILD", tmp_path_factory.mktemp("core")))
     configure = [cmake, "-S", str(ROOT), "-B", str(build), "-DTIDEMARK_PYTHON=OFF",
-                 "-DTIDEMARK_CORE_TESTS=ON", "-DCMAKE_BUILD_TYPE=Release"]
+                 "-DTIDEMARK_CORE_TESTS=ON", "-DCMAKE_BUILD_TYPE=Release",
+                 # The interpreter whose site-packages hold the test extra's
+                 # cmeel-eigen, where the build looks for Eigen.
+                 f"-DPython_EXECUTABLE={sys.executable}"]
     if _tool("ninja"):
         configure += ["-G", "Ninja", f"-DCMAKE_MAKE_PROGRAM={_tool('ninja')}"]
     subprocess.run(configure, check=True, capture_output=True)

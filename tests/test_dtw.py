@@ -384,6 +384,8 @@ _INTERRUPT_SCRIPT = textwrap.dedent("""
     ref = rng.standard_normal(1000)
     nbs = [rng.standard_normal(1000) for _ in range(7)]
     weights = [[1.0] * 8] * int(os.environ["COPIES"])
+    # A parent started in the background may pass SIGINT down ignored.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
     try:
         dba_barycenters(ref, nbs, weights, 1000)  # minutes of work

@@ -4,7 +4,9 @@ import tidemark._lib as lib
 
 SUBMODULES = {
     "augmentation": ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
-                     "dba_barycenters"],
+                     "dba_barycenters", "classical_decompose", "compute_features",
+                     "compute_feature_set", "compute_feature_set_batch", "moving_block_bootstrap",
+                     "moving_block_bootstrap_many"],
     "pattern_injection": ["add_changepoints", "add_missingness", "add_anomalies"],
     "distributions": ["norm_cdf", "norm_ppf", "t_cdf", "gamma_ppf", "expon_ppf",
                       "lognorm_ppf", "uniform_ppf"],
@@ -13,7 +15,7 @@ SUBMODULES = {
                    "poisson_process", "cyclic", "garch", "hawkes_process", "chaotic_system",
                    "bounded_process", "levy_process"],
     "volatility": ["stochastic_volatility", "regime_switching"],
-    "multivariate": [],
+    "multivariate": ["copula", "var_process", "state_space", "fbm", "gaussian_process"],
     "domain": ["intermittent_demand", "daily_active_users", "energy_load", "vital_signs",
                "iot_sensor", "clickstream"],
     "batch": ["generate_batch", "generate_multi_batch"],

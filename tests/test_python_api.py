@@ -58,6 +58,15 @@ DEFAULTS = [
                               0, 0.0, 1, None, 0.0, "S")),
     ("domain", "clickstream", (200.0, 1.0, 1.0, 1.0, 0.5, 0.03, 0.4, 4.0, True, True, 0.1, 0,
                                "S")),
+    ("multivariate", "copula", (2, 0, 5.0, np.array([1.0, 0.5, 0.5, 1.0]), 0, 0.0, 1.0, "S")),
+    ("multivariate", "var_process", (2, 1, np.array([0.5, 0.1, 0.0, 0.3]), np.array([0.0, 0.0]),
+                                     np.array([1.0, 0.0, 0.0, 1.0]), "S", 0, 0.0)),
+    ("multivariate", "state_space", (2, 1, np.array([1.0, 1.0, 0.0, 1.0]), np.array([1.0, 0.0]),
+                                     np.array([0.1, 0.0, 0.0, 0.01]), np.array([0.5]),
+                                     np.array([0.0, 0.0]), np.array([1.0, 0.0, 0.0, 0.1]), "S",
+                                     0, 0.0)),
+    ("multivariate", "fbm", (0.7, 1.0, 0.0, True, 2, "S")),
+    ("multivariate", "gaussian_process", (0, 10.0, 1.0, 24.0, 0.0, 0.01, "S")),
 ]
 
 
@@ -80,18 +89,21 @@ def test_defaults_equal_the_native_call(module, name, args):
 
 def test_every_generator_has_a_defaults_case():
     covered = {(m, n) for m, n, _ in DEFAULTS}
-    for module in ("statistical", "stochastic", "volatility", "domain"):
+    for module in ("statistical", "stochastic", "volatility", "domain", "multivariate"):
         assert {(module, n) for n in getattr(_lib, module).__all__} <= covered
 
 
 # Native parameters the Python layer renames; every other one keeps its name.
 RENAMED = {"innov_dist": "innovation", "innov_param": "innovation_param", "system_id": "system",
-           "model_id": "model", "gen_type": "generator", "pi_config_dict": "pi_config"}
+           "model_id": "model", "kernel_id": "kernel", "gen_type": "generator",
+           "pi_config_dict": "pi_config"}
 
 
-@pytest.mark.parametrize("module", ["statistical", "stochastic", "volatility", "domain",
-                                    "pattern_injection", "distributions", "augmentation",
-                                    "batch"])
+PUBLIC = ["statistical", "stochastic", "volatility", "multivariate", "domain",
+          "pattern_injection", "distributions", "augmentation", "batch"]
+
+
+@pytest.mark.parametrize("module", PUBLIC)
 def test_wrappers_take_every_native_parameter(module):
     wrappers = importlib.import_module(f"tidemark.{module}")
     native = getattr(_lib, module)
@@ -128,8 +140,17 @@ def test_wrappers_take_every_native_parameter(module):
                                           stuck_value=-1.0, seed=s),
      lambda s: _lib.domain.iot_sensor(200, 20.0, 0.0, 5.0, 24.0, 0.5, 0.0, 0.0, False, 1000.0,
                                       0.001, 0.0, 3, 0.05, 1, -1.0, 0.0, s)),
+    (lambda s: tidemark.multivariate.copula(200, copula_type="student_t", df=4.0,
+                                            marginal_distribution="gamma", marginal_param1=2.0,
+                                            seed=s),
+     lambda s: _lib.multivariate.copula(200, 2, 1, 4.0, np.array([1.0, 0.5, 0.5, 1.0]), 4, 2.0,
+                                        1.0, s)),
+    (lambda s: tidemark.multivariate.gaussian_process(200, kernel="matern52", seed=s),
+     lambda s: _lib.multivariate.gaussian_process(200, 3, 10.0, 1.0, 24.0, 0.0, 0.01, s)),
+    (lambda s: tidemark.multivariate.fbm(200, method="hosking", cumulative=False, seed=s),
+     lambda s: _lib.multivariate.fbm(200, 0.7, 1.0, 0.0, False, 1, s)),
 ], ids=["student_t", "skew_normal", "uniform", "ets_codes", "mackey_glass", "hawkes_codes",
-        "sabr", "iot_stuck"])
+        "sabr", "iot_stuck", "t_copula", "matern52", "hosking"])
 def test_named_choices_give_their_codes(call, native):
     assert _same(call(SEED), native(SEED))
 
@@ -248,6 +269,26 @@ def test_patterns_change_a_float64_array_in_place_and_convert_anything_else():
     assert _same(from_list, native)
 
 
+def test_matrices_are_taken_whole_or_flat():
+    mv = tidemark.multivariate
+    a1, a2 = np.array([[0.5, 0.1], [0.0, 0.3]]), np.array([[0.2, 0.0], [0.1, 0.1]])
+    stacked = mv.var_process(100, coef_matrices=np.stack([a1, a2]), seed=1)
+    native = _lib.multivariate.var_process(100, 2, 2, np.concatenate([a1.ravel(), a2.ravel()]),
+                                           np.zeros(2), np.eye(2).ravel(), 1, 0, 0.0)
+    assert _same(stacked, native)
+    assert _same(mv.var_process(100, coef_matrices=np.concatenate([a1, a2], axis=None), order=2,
+                                seed=1), native)
+    # A transposed (Fortran-ordered) matrix is flattened by rows all the same.
+    corr = np.array([[1.0, 0.3, 0.1], [0.3, 1.0, 0.2], [0.1, 0.2, 1.0]])
+    assert _same(mv.copula(50, correlation_matrix=np.asfortranarray(corr), seed=2),
+                 _lib.multivariate.copula(50, 3, 0, 5.0, corr.ravel(), 0, 0.0, 1.0, 2))
+    assert _same(tidemark.volatility.regime_switching(50, transition_matrix=[0.95, 0.05, 0.1, 0.9],
+                                                      seed=3),
+                 tidemark.volatility.regime_switching(50, seed=3))
+    with pytest.raises(ValueError, match=r"^correlation_matrix must have 1 to 2 dimensions"):
+        mv.copula(10, correlation_matrix=np.ones((1, 2, 2)), seed=1)
+
+
 def test_analysis_and_batch_wrappers_match_native_calls():
     a, b = [0.0, 1.0, 3.0, 2.0], np.array([0.0, 2.0, 2.0], np.float32)
     assert tidemark.augmentation.dtw_alignment(a, b, band=1) == _lib.augmentation.dtw_alignment(
@@ -261,6 +302,21 @@ def test_analysis_and_batch_wrappers_match_native_calls():
     many = tidemark.augmentation.dba_barycenters(series[0], series[1:], [[1, 0, 0], [0.5, 0.5, 1]])
     assert len(many) == 2 and _same(many[1], tidemark.augmentation.dba_barycenter(
         series[0], series[1:], weights=[0.5, 0.5, 1]))
+    x = np.sin(np.arange(60) / 3.0) + np.arange(60) / 30.0
+    aug = tidemark.augmentation
+    assert all(_same(a, b) for a, b in zip(aug.classical_decompose(list(x), period=12),
+                                           _lib.augmentation.classical_decompose(x, 12)))
+    assert aug.compute_features(x) == _lib.augmentation.compute_features(x, None)
+    assert _same(np.array(aug.compute_feature_set(x, period=6, window_size=5)),
+                 np.array(_lib.augmentation.compute_feature_set(x, 6, 5)))
+    rows = aug.compute_feature_set_batch(x, [0, 25, 60], period=6)
+    assert rows.shape == (2, 12) and _same(rows.ravel(), _lib.augmentation.compute_feature_set_batch(
+        x, np.array([0, 25, 60]), 6, None, 0))
+    sequence = np.random.SeedSequence(11)
+    assert _same(aug.moving_block_bootstrap(x, 6, seed=sequence, period=12),
+                 _lib.augmentation.moving_block_bootstrap(x, 6, native_seed(sequence), 12))
+    many = aug.moving_block_bootstrap_many(x, 6, [1, sequence])
+    assert _same(many[1], aug.moving_block_bootstrap(x, 6, seed=sequence))
     out = tidemark.batch.generate_batch("random_walk", [0.1, 1.0, 0.0, 0, 0.0],
                                         lengths=[30, 40], gen_seeds=[5, 6])
     assert _same(out[1]["values"], _lib.statistical.random_walk(40, 0.1, 1.0, 0.0, 6, 0, 0.0))
@@ -293,10 +349,6 @@ def test_import_tidemark_stays_cheap():
     assert out == ["False", "False", "True"]
 
 
-PUBLIC = ["statistical", "stochastic", "volatility", "domain", "pattern_injection",
-          "distributions", "augmentation", "batch"]
-
-
 @pytest.mark.parametrize("module", PUBLIC)
 def test_docstrings_are_complete_and_their_examples_run(module):
     mod = importlib.import_module(f"tidemark.{module}")
@@ -311,8 +363,14 @@ def test_native_seed_examples_run():
     assert doctest.testmod(importlib.import_module("tidemark._convert")).failed == 0
 
 
-def test_readme_python_examples_run(capsys):
-    readme = Path(__file__).resolve().parent.parent / "README.md"
-    for block in re.findall(r"```python\n(.*?)```", readme.read_text(), re.S):
+def test_readme_api_examples_run(capsys):
+    # The examples of the module's and the Python API's sections; the command-line
+    # section's examples read files and clusters that the command line makes.
+    readme = (Path(__file__).resolve().parent.parent / "README.md").read_text()
+    sections = re.split(r"^## ", readme, flags=re.M)
+    chosen = [s for s in sections if s.startswith(("What it is", "The Python API"))]
+    blocks = [b for s in chosen for b in re.findall(r"```python\n(.*?)```", s, re.S)]
+    assert len(blocks) == 2
+    for block in blocks:
         exec(compile(block, "README.md", "exec"), {})
     assert "Student's t df must be > 2" in capsys.readouterr().out

@@ -82,8 +82,11 @@ def _retype_during_call(call, values):
     def mutate():
         started.wait()
         time.sleep(0.01)
-        values.resize(len(values) // 2, refcheck=False)
-        values.dtype = np.float32
+        try:
+            values.resize(len(values) // 2, refcheck=False)
+            values.dtype = np.float32
+        except (ValueError, TypeError):  # the array may be in use at that moment
+            pass
 
     t = threading.Thread(target=mutate)
     t.start()
@@ -107,8 +110,9 @@ def test_write_back_refuses_an_array_retyped_during_the_call():
             lambda v: add_missingness(v, 1, "random", 0.5, 1, 1), values)
         assert values.nbytes <= before
         if exc is not None:  # the change landed while the call computed
-            assert isinstance(exc, TypeError)
-            assert "changed after the argument was converted" in str(exc)
+            # Halved and retyped: the dtype check; only halved so far: the length check.
+            assert ("changed after the argument was converted" in str(exc)
+                    or "changed length during the call" in str(exc))
             assert not np.isnan(values).any()  # nothing was written
             return
     pytest.skip("the racing thread never hit the computation window")
@@ -132,7 +136,11 @@ def _interrupt_after_start(script, delay=0.5, timeout=60.0):
             proc.wait()
 
 
+# A parent started in the background may pass SIGINT down ignored; the
+# children restore Python's own handler first.
 BIG_BATCH = """
+    import signal
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     import numpy as np
     from tidemark._lib.batch import generate_batch
     n = 20_000
@@ -154,6 +162,8 @@ def test_ctrl_c_stops_a_long_batch(workers):
 
 def test_ctrl_c_stops_a_long_direct_call():
     script = """
+        import signal
+        signal.signal(signal.SIGINT, signal.default_int_handler)
         import numpy as np
         from tidemark._lib.statistical import sarima
         print("started", flush=True)

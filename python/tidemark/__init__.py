@@ -52,6 +52,7 @@ if TYPE_CHECKING:
         augmentation, batch, distributions, domain, multivariate, pattern_injection,
         statistical, stochastic, volatility)
     from tidemark._convert import native_seed
+    from tidemark.dataset import Dataset, load_dataset, regenerate_series
 
     InternalFailure: type[BaseException]
 
@@ -60,7 +61,15 @@ _SUBMODULES = (
     "statistical", "stochastic", "volatility",
 )
 
-__all__ = [*_SUBMODULES, "InternalFailure", "native_seed"]
+# The dataset reader/writer of the command-line tool, also imported on first use.
+_DATASET_NAMES = ("Dataset", "load_dataset", "regenerate_series")
+
+__all__ = [
+    "Dataset", "load_dataset", "regenerate_series",
+    "augmentation", "batch", "distributions", "domain", "multivariate", "pattern_injection",
+    "statistical", "stochastic", "volatility",
+    "InternalFailure", "native_seed",
+]
 
 __version__ = "0.1.0"
 
@@ -85,6 +94,8 @@ def __getattr__(name: str) -> Any:
         cls = _internal_failure_class()
         globals()["InternalFailure"] = cls
         return cls
+    if name in _DATASET_NAMES:
+        return getattr(importlib.import_module("tidemark.dataset"), name)
     if name == "native_seed":
         from tidemark._convert import native_seed
 

@@ -49,6 +49,18 @@ VOLATILITY_MODEL: dict[str, int] = {"heston": 0, "sabr_from_variance": 1, "sabr"
 VolatilityOutput = Literal["prices", "log_returns", "volatility"]
 VOLATILITY_OUTPUT: dict[str, int] = {"prices": 0, "log_returns": 1, "volatility": 2}
 
+# multivariate
+CopulaType = Literal["gaussian", "student_t"]
+COPULA_TYPE: dict[str, int] = {"gaussian": 0, "student_t": 1}
+Marginal = Literal["normal", "lognormal", "exponential", "uniform", "gamma"]
+MARGINAL: dict[str, int] = {
+    "normal": 0, "lognormal": 1, "exponential": 2, "uniform": 3, "gamma": 4}
+FbmMethod = Literal["dense", "hosking", "davies_harte"]
+FBM_METHOD: dict[str, int] = {"dense": 0, "hosking": 1, "davies_harte": 2}
+GpKernel = Literal["squared_exponential", "exponential", "matern32", "matern52", "periodic"]
+GP_KERNEL: dict[str, int] = {
+    "squared_exponential": 0, "exponential": 1, "matern32": 2, "matern52": 3, "periodic": 4}
+
 # domain
 DemandDistribution = Literal["poisson", "negative_binomial", "lognormal", "gamma"]
 DEMAND_DISTRIBUTION: dict[str, int] = {

@@ -98,6 +98,17 @@ def as_float_array(values: npt.ArrayLike, name: str) -> FloatArray:
     return _one_dimensional(values, np.float64, name)
 
 
+def as_flat_matrix(values: npt.ArrayLike, name: str, max_ndim: int = 2) -> FloatArray:
+    """A matrix (or a stack of them, up to ``max_ndim`` dimensions) as the flat,
+    row-major float64 array the native core takes; a 1-D input is taken as
+    already flattened."""
+    array = np.asarray(values, dtype=np.float64)
+    if not 1 <= array.ndim <= max_ndim:
+        raise ValueError(f"{name} must have 1 to {max_ndim} dimensions (a flat row-major "
+                         f"matrix or the matrix itself), got an array of shape {array.shape}")
+    return as_float_array(array.reshape(-1), name)
+
+
 def _whole_number(value: Any, message: str) -> int:
     if isinstance(value, (float, np.floating)):
         if not float(value).is_integer():
@@ -140,6 +151,11 @@ def _as_integer_array(values: npt.ArrayLike, dtype: type[np.integer[Any]],
 def as_int32_array(values: npt.ArrayLike, name: str) -> npt.NDArray[np.int32]:
     """``values`` as a one-dimensional, contiguous int32 array; whole numbers only."""
     return _as_integer_array(values, np.int32, name)
+
+
+def as_int64_array(values: npt.ArrayLike, name: str) -> npt.NDArray[np.int64]:
+    """``values`` as a one-dimensional, contiguous int64 array; whole numbers only."""
+    return _as_integer_array(values, np.int64, name)
 
 
 def as_uint64_array(values: npt.ArrayLike, name: str) -> npt.NDArray[np.uint64]:

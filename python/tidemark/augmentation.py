@@ -1,4 +1,5 @@
-"""Analysis and augmentation: dynamic time warping and DBA barycentres.
+"""Analysis and augmentation: dynamic time warping, DBA barycentres,
+classical decomposition, the feature set and the moving block bootstrap.
 
 Wrappers over :mod:`tidemark._lib.augmentation`; series may be any
 one-dimensional array-like (converted to float64).
@@ -10,11 +11,18 @@ from collections.abc import Sequence
 
 import numpy.typing as npt
 
-from tidemark._convert import FloatArray, as_float_array
+from tidemark._convert import FloatArray, SeedLike, as_float_array, as_int64_array, native_seed
 from tidemark._lib import augmentation as _native
 
 __all__ = ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
-           "dba_barycenters"]
+           "dba_barycenters", "classical_decompose", "compute_features", "compute_feature_set",
+           "compute_feature_set_batch", "moving_block_bootstrap", "moving_block_bootstrap_many"]
+
+FEATURE_NAMES = (
+    "spectral_entropy", "trend_strength", "seasonal_strength", "acf1", "acf10", "diff1_acf1",
+    "seasonal_acf", "spikiness", "lumpiness", "max_level_shift", "max_var_shift",
+    "crossing_points")
+"""Names of the twelve entries of :func:`compute_feature_set`, in order."""
 
 
 def dtw_alignment(
@@ -155,3 +163,184 @@ def dba_barycenters(
     vectors = [as_float_array(w, "weights") for w in weights]
     return _native.dba_barycenters(as_float_array(reference, "reference"), arrays,
                                    [v.tolist() for v in vectors], n_iterations, band)
+
+
+def classical_decompose(
+    values: npt.ArrayLike, *, period: int | None = None,
+) -> tuple[FloatArray, FloatArray, FloatArray]:
+    """Classical additive decomposition into trend, seasonal and residual.
+
+    Parameters
+    ----------
+    values : array_like
+        At least three finite values.
+    period : int, optional
+        Seasonal period (at least 2); ``None`` for no seasonal component.
+
+    Returns
+    -------
+    trend, seasonal, residual : numpy.ndarray
+        Each of ``len(values)``.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import classical_decompose
+    >>> trend, seasonal, residual = classical_decompose(np.sin(np.arange(48) / 2), period=12)
+    >>> trend.shape
+    (48,)
+    """
+    return _native.classical_decompose(as_float_array(values, "values"), period)
+
+
+def compute_features(
+    values: npt.ArrayLike, *, period: int | None = None,
+) -> tuple[float, float, float, float]:
+    """The four basic features: spectral entropy, trend and seasonal strength, acf1.
+
+    Parameters
+    ----------
+    values : array_like
+        At least three finite values.
+    period : int, optional
+        Seasonal period; ``None`` for none.
+
+    Returns
+    -------
+    tuple of four floats
+        ``(spectral_entropy, trend_strength, seasonal_strength, acf1)``.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import compute_features
+    >>> len(compute_features(np.arange(30.0)))
+    4
+    """
+    return _native.compute_features(as_float_array(values, "values"), period)
+
+
+def compute_feature_set(
+    values: npt.ArrayLike, *, period: int | None = None, window_size: int | None = None,
+) -> list[float]:
+    """The twelve features named in ``FEATURE_NAMES``.
+
+    Parameters
+    ----------
+    values : array_like
+        Non-empty, finite values (too short a series gives NaN entries).
+    period : int, optional
+        Seasonal period; ``None`` for none.
+    window_size : int, optional
+        Window of the lumpiness and shift features; defaults to the period.
+
+    Returns
+    -------
+    list of float
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import FEATURE_NAMES, compute_feature_set
+    >>> dict(zip(FEATURE_NAMES, compute_feature_set(np.sin(np.arange(100.0)))))["acf1"] > 0
+    True
+    """
+    return _native.compute_feature_set(as_float_array(values, "values"), period, window_size)
+
+
+def compute_feature_set_batch(
+    values: npt.ArrayLike, offsets: npt.ArrayLike, *, period: int | None = None,
+    window_size: int | None = None, n_workers: int = 0,
+) -> FloatArray:
+    """The twelve features of many series stored end to end, in parallel.
+
+    Parameters
+    ----------
+    values : array_like
+        All series concatenated.
+    offsets : array_like of int
+        Boundaries: series i is ``values[offsets[i]:offsets[i + 1]]``; from 0 to
+        ``len(values)``, strictly increasing.
+    period, window_size : int, optional
+        As for :func:`compute_feature_set`, shared by all series.
+    n_workers : int, default 0
+        Worker threads; 0 uses the shared pool.
+
+    Returns
+    -------
+    numpy.ndarray
+        Shape ``(n_series, 12)``; row i equals ``compute_feature_set`` of series i.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import compute_feature_set_batch
+    >>> compute_feature_set_batch(np.arange(50.0), [0, 20, 50]).shape
+    (2, 12)
+    """
+    flat = _native.compute_feature_set_batch(as_float_array(values, "values"),
+                                             as_int64_array(offsets, "offsets"), period,
+                                             window_size, n_workers)
+    return flat.reshape(-1, 12)
+
+
+def moving_block_bootstrap(
+    values: npt.ArrayLike, block_size: int, *, seed: SeedLike = None, period: int | None = None,
+) -> FloatArray:
+    """Decompose, resample the residual in moving blocks, and recompose.
+
+    Parameters
+    ----------
+    values : array_like
+        At least three finite values.
+    block_size : int
+        Block length, in ``[2, len(values)]``.
+    seed : int, SeedSequence, Generator or None, default None
+        Seed, mapped by :func:`tidemark.native_seed`.
+    period : int, optional
+        Seasonal period of the decomposition; ``None`` for none.
+
+    Returns
+    -------
+    numpy.ndarray
+        A series of ``len(values)``.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import moving_block_bootstrap
+    >>> moving_block_bootstrap(np.sin(np.arange(60.0)), 8, seed=1, period=12).shape
+    (60,)
+    """
+    return _native.moving_block_bootstrap(as_float_array(values, "values"), block_size,
+                                          native_seed(seed), period)
+
+
+def moving_block_bootstrap_many(
+    values: npt.ArrayLike, block_size: int, seeds: Sequence[SeedLike], *,
+    period: int | None = None,
+) -> list[FloatArray]:
+    """One :func:`moving_block_bootstrap` replicate per seed, sharing the decomposition.
+
+    Parameters
+    ----------
+    values : array_like
+    block_size : int
+    seeds : sequence of int, SeedSequence, Generator or None
+        Each mapped by :func:`tidemark.native_seed`, in order.
+    period : int, optional
+
+    Returns
+    -------
+    list of numpy.ndarray
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tidemark.augmentation import moving_block_bootstrap_many
+    >>> seeds = np.random.SeedSequence(7).spawn(3)
+    >>> len(moving_block_bootstrap_many(np.sin(np.arange(60.0)), 8, seeds))
+    3
+    """
+    return _native.moving_block_bootstrap_many(as_float_array(values, "values"), block_size,
+                                               [native_seed(s) for s in seeds], period)

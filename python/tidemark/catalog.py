@@ -115,5 +115,19 @@ CATALOG = {
                        ("bounce_rate", 0.4), ("avg_session_depth", 4.0),
                        ("include_seasonality", 1), ("include_bots", 1), ("bot_fraction", 0.1),
                        ("output_type", 0))),
+        # A local-level-plus-slope model: the level follows the slope, and
+        # one noisy observation of the level is returned.
+        GeneratorSpec("state_space", 19,
+                      (("state_dim", 2), ("obs_dim", 1), *INNOVATION),
+                      (("f_mat", (1.0, 1.0, 0.0, 1.0)), ("h_mat", (1.0, 0.0)),
+                       ("q_mat", (0.1, 0.0, 0.0, 0.01)), ("r_mat", (0.5,)),
+                       ("initial_state", (0.0, 0.0)),
+                       ("initial_state_cov", (1.0, 0.0, 0.0, 0.1)))),
+        GeneratorSpec("fbm", 20,
+                      (("hurst", 0.7), ("sigma", 1.0), ("initial_value", 0.0),
+                       ("cumulative", 1), ("method", 2))),
+        GeneratorSpec("gaussian_process", 21,
+                      (("kernel_id", 0), ("length_scale", 10.0), ("amplitude", 1.0),
+                       ("period", 24.0), ("mean", 0.0), ("noise_variance", 0.01))),
     )
 }

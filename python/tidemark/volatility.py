@@ -11,7 +11,7 @@ import numpy.typing as npt
 from tidemark._codes import (
     VOLATILITY_MODEL, VOLATILITY_OUTPUT, Innovation, VolatilityModel, VolatilityOutput, code,
     innovation_spec)
-from tidemark._convert import FloatArray, SeedLike, as_float_array, native_seed
+from tidemark._convert import FloatArray, SeedLike, as_flat_matrix, as_float_array, native_seed
 from tidemark._lib import volatility as _native
 
 __all__ = ["stochastic_volatility", "regime_switching"]
@@ -65,7 +65,7 @@ def stochastic_volatility(
 def regime_switching(
     length: int, *, regime_means: npt.ArrayLike = (0.0, 3.0),
     regime_variances: npt.ArrayLike = (1.0, 0.5), regime_ar_coeffs: npt.ArrayLike = (0.5, 0.3),
-    transition_matrix: npt.ArrayLike = (0.95, 0.05, 0.1, 0.9),
+    transition_matrix: npt.ArrayLike = ((0.95, 0.05), (0.1, 0.9)),
     stationary_probs: npt.ArrayLike = (0.5, 0.5), n_regimes: int | None = None,
     initial_regime: int = 0, innovation: Innovation = "normal",
     innovation_param: float | None = None, seed: SeedLike = None,
@@ -77,8 +77,8 @@ def regime_switching(
     regime_means, regime_variances, regime_ar_coeffs : array_like
         One value per regime.
     transition_matrix : array_like
-        Row-major ``n_regimes`` x ``n_regimes`` transition probabilities, flattened
-        (a 2-D matrix must be flattened, e.g. with ``numpy.ravel``).
+        ``n_regimes`` x ``n_regimes`` transition probabilities (row: from, column:
+        to), as a matrix or flattened row by row.
     stationary_probs : array_like
         Probabilities of the starting regime.
     n_regimes : int, optional
@@ -101,6 +101,6 @@ def regime_switching(
         length, means.size if n_regimes is None else n_regimes, means,
         as_float_array(regime_variances, "regime_variances"),
         as_float_array(regime_ar_coeffs, "regime_ar_coeffs"),
-        as_float_array(transition_matrix, "transition_matrix"),
+        as_flat_matrix(transition_matrix, "transition_matrix"),
         as_float_array(stationary_probs, "stationary_probs"), initial_regime,
         native_seed(seed), dist, param)

@@ -8,6 +8,7 @@
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
 #include "generators/domain/domain.hpp"
+#include "generators/multivariate/multivariate.hpp"
 #include "generators/statistical/statistical.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "generators/stochastic/diffusions.hpp"
@@ -333,6 +334,49 @@ Status run_clickstream(Scalars s, Arrays, uint64_t seed, std::span<double> out) 
   return generate_clickstream(p, seed, out);
 }
 
+// A slot used as a count of dimensions: truncated toward zero and saturated
+// to the unsigned 64-bit range; negative values and NaN give 0.
+uint64_t to_count(double slot) {
+  if (!(slot > 0.0)) return 0;
+  if (slot >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<uint64_t>(slot);
+}
+
+Status run_state_space(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  StateSpaceParams p;
+  p.state_dim = to_count(s[0]);
+  p.obs_dim = to_count(s[1]);
+  p.innov = innovation(s[2], s[3]);
+  p.f_mat = a[0];
+  p.h_mat = a[1];
+  p.q_mat = a[2];
+  p.r_mat = a[3];
+  p.initial_state = a[4];
+  p.initial_state_cov = a[5];
+  return generate_state_space(p, seed, out);
+}
+
+Status run_fbm(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  FbmParams p;
+  p.hurst = s[0];
+  p.sigma = s[1];
+  p.initial_value = s[2];
+  p.cumulative = to_flag(s[3]);
+  p.method = to_int(s[4]);
+  return generate_fbm(p, seed, out);
+}
+
+Status run_gaussian_process(Scalars s, Arrays, uint64_t seed, std::span<double> out) {
+  GaussianProcessParams p;
+  p.kernel_id = to_int(s[0]);
+  p.length_scale = s[1];
+  p.amplitude = s[2];
+  p.period = s[3];
+  p.mean = s[4];
+  p.noise_variance = s[5];
+  return generate_gaussian_process(p, seed, out);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
@@ -351,6 +395,9 @@ constexpr std::array kGenerators = {
     GeneratorRow{14, "levy_process", 6, 0, run_levy_process},
     GeneratorRow{15, "stochastic_volatility", 13, 0, run_stochastic_volatility},
     GeneratorRow{16, "regime_switching", 4, 5, run_regime_switching},
+    GeneratorRow{19, "state_space", 4, 6, run_state_space},
+    GeneratorRow{20, "fbm", 5, 0, run_fbm},
+    GeneratorRow{21, "gaussian_process", 6, 0, run_gaussian_process},
     GeneratorRow{22, "intermittent_demand", 9, 0, run_intermittent_demand},
     GeneratorRow{24, "energy_load", 19, 0, run_energy_load},
     GeneratorRow{25, "vital_signs", 10, 0, run_vital_signs},

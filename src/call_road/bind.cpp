@@ -227,6 +227,7 @@ const char* dtype_name(int type_num) {
     case NPY_DOUBLE: return "float64";
     case NPY_INT32: return "int32";
     case NPY_UINT64: return "uint64";
+    case NPY_INT64: return "int64";
     default: return "?";
   }
 }
@@ -363,6 +364,38 @@ bool convert_real_sequence_sequence(PyObject* obj, Args::Value& out) {
   return true;
 }
 
+bool convert_seed_sequence(PyObject* obj, Args::Value& out) {
+  if (PyUnicode_Check(obj)) {
+    raise_type_error("a str cannot be taken as a sequence of integers");
+    return false;
+  }
+  if (!is_sequence(obj)) {
+    if (!PyErr_Occurred()) {
+      raise_type_error("'" + type_name(obj) + "' object is not an instance of 'Sequence'");
+    }
+    return false;
+  }
+  PyObject* iter = PyObject_GetIter(obj);
+  if (!iter) return false;
+  std::vector<uint64_t> items;
+  while (PyObject* item = PyIter_Next(iter)) {
+    Args::Value v;
+    const bool ok = convert_seed(item, v);
+    Py_DECREF(item);
+    if (!ok) break;
+    try {
+      items.push_back(std::get<uint64_t>(v));
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+      break;
+    }
+  }
+  Py_DECREF(iter);
+  if (PyErr_Occurred()) return false;
+  out = std::move(items);
+  return true;
+}
+
 bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
   switch (kind) {
     case Kind::Integer: return convert_integer(obj, out);
@@ -381,6 +414,14 @@ bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
     case Kind::RealArray: return convert_array(obj, NPY_DOUBLE, out);
     case Kind::Int32Array: return convert_array(obj, NPY_INT32, out);
     case Kind::UInt64Array: return convert_array(obj, NPY_UINT64, out);
+    case Kind::Int64Array: return convert_array(obj, NPY_INT64, out);
+    case Kind::OptionalSeed:
+      if (obj == Py_None) {
+        out = std::monostate{};
+        return true;
+      }
+      return convert_seed(obj, out);
+    case Kind::SeedSequence: return convert_seed_sequence(obj, out);
     case Kind::RealArrayList: return convert_array_list(obj, out);
     case Kind::Dict:
       if (PyDict_Check(obj)) {

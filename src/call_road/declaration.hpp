@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,6 +38,10 @@ enum class Kind : uint8_t {
   OptionalInt64,        // None or signed 64-bit
   RealArraySequence,    // sequence (not str) of 1-d float64 ndarrays
   RealSequenceSequence, // sequence (not str) of sequences (not str) of reals
+  // Feature and bootstrap functions
+  OptionalSeed,    // None or unsigned 64-bit
+  Int64Array,      // 1-d int64 ndarray
+  SeedSequence,    // sequence of unsigned 64-bit integers, a str refused
 };
 
 struct Param {
@@ -83,7 +88,8 @@ class Args {
  public:
   using Value = std::variant<std::monostate, int32_t, uint64_t, MachineWord, double, bool,
                              std::string, std::vector<std::string>, PyObject*, int64_t,
-                             OwnedObject, std::vector<std::vector<double>>>;
+                             OwnedObject, std::vector<std::vector<double>>,
+                             std::vector<uint64_t>>;
 
   int32_t integer(std::size_t i) const { return std::get<int32_t>(values_[i]); }
   uint64_t seed(std::size_t i) const { return std::get<uint64_t>(values_[i]); }
@@ -99,6 +105,13 @@ class Args {
     return std::get<std::vector<std::string>>(values_[i]);
   }
   PyObject* object(std::size_t i) const { return std::get<PyObject*>(values_[i]); }
+  std::optional<uint64_t> optional_seed(std::size_t i) const {
+    if (const uint64_t* v = std::get_if<uint64_t>(&values_[i])) return *v;
+    return std::nullopt;
+  }
+  const std::vector<uint64_t>& seeds(std::size_t i) const {
+    return std::get<std::vector<uint64_t>>(values_[i]);
+  }
   std::optional<int64_t> optional_int64(std::size_t i) const {
     if (const int64_t* v = std::get_if<int64_t>(&values_[i])) return *v;
     return std::nullopt;
@@ -186,6 +199,14 @@ class Bound {
   std::optional<std::vector<std::vector<double>>> copy_all() const {
     return copy_arrays(args_.items(index<N>(Kind::RealArraySequence)));
   }
+  template <ParamName N>
+  std::optional<uint64_t> optional_seed() const {
+    return args_.optional_seed(index<N>(Kind::OptionalSeed));
+  }
+  template <ParamName N>
+  const std::vector<uint64_t>& seeds() const {
+    return args_.seeds(index<N>(Kind::SeedSequence));
+  }
   // Arrays, lists and dicts, borrowed from the caller.
   template <ParamName N>
   PyObject* object() const { return args_.object(object_index<N>()); }
@@ -195,11 +216,14 @@ class Bound {
   auto copy() const {
     constexpr Kind kind = S.params[find<N>()].kind;
     static_assert(kind == Kind::RealArray || kind == Kind::Int32Array ||
-                  kind == Kind::UInt64Array, "only array parameters can be copied");
+                  kind == Kind::UInt64Array || kind == Kind::Int64Array,
+                  "only array parameters can be copied");
     if constexpr (kind == Kind::RealArray) {
       return copy_array<double>(object<N>());
     } else if constexpr (kind == Kind::Int32Array) {
       return copy_array<int32_t>(object<N>());
+    } else if constexpr (kind == Kind::Int64Array) {
+      return copy_array<int64_t>(object<N>());
     } else {
       return copy_array<uint64_t>(object<N>());
     }
@@ -223,6 +247,7 @@ class Bound {
     switch (S.params[find<N>()].kind) {
       case Kind::RealArray: case Kind::Int32Array: case Kind::UInt64Array:
       case Kind::RealArrayList: case Kind::Dict: case Kind::List:
+      case Kind::Int64Array:
         return find<N>();
       default:
         throw "the parameter is not an object kind";
@@ -238,9 +263,15 @@ using Handler = PyObject* (*)(const Bound<S>&);
 template <const Signature& S, Handler<S> H>
 PyObject* entry_point(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) {
-  Args a;
-  if (!bind_arguments(S, args, nargs, kwnames, a)) return nullptr;
-  return H(Bound<S>(a));
+  // No C++ exception may unwind into the interpreter: the strings and
+  // vectors built while converting and copying can run out of memory.
+  try {
+    Args a;
+    if (!bind_arguments(S, args, nargs, kwnames, a)) return nullptr;
+    return H(Bound<S>(a));
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
 }
 
 struct FunctionEntry {

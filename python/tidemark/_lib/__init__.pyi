@@ -9,7 +9,9 @@
 #   Integer/Seed/Size/OptionalInt64 -> int (| None), Real -> float,
 #   OptionalReal -> float | None, Flag -> bool, String -> str,
 #   StringSequence -> Sequence[str], RealArray -> NDArray[float64],
-#   Int32Array -> NDArray[int32], UInt64Array -> NDArray[uint64],
+#   Int32Array -> NDArray[int32], Int64Array -> NDArray[int64],
+#   UInt64Array -> NDArray[uint64], OptionalSeed -> int | None,
+#   SeedSequence -> Sequence[int],
 #   RealArrayList -> list[NDArray[float64]], RealArraySequence ->
 #   Sequence[NDArray[float64]], RealSequenceSequence -> Sequence[Sequence[float]],
 #   Dict -> dict[str, Any], List -> list[Any].

@@ -10,6 +10,12 @@ __all__ = [
     "nearest_dtw_neighbors",
     "dba_barycenter",
     "dba_barycenters",
+    "classical_decompose",
+    "compute_features",
+    "compute_feature_set",
+    "compute_feature_set_batch",
+    "moving_block_bootstrap",
+    "moving_block_bootstrap_many",
 ]
 
 def dtw_alignment(
@@ -34,4 +40,26 @@ def dba_barycenters(
     weights: Sequence[Sequence[float]],
     n_iterations: int,
     band: int | None = None,
+) -> list[npt.NDArray[np.float64]]: ...
+def classical_decompose(
+    values: npt.NDArray[np.float64], period: int | None = None
+) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
+def compute_features(
+    values: npt.NDArray[np.float64], period: int | None = None
+) -> tuple[float, float, float, float]: ...
+def compute_feature_set(
+    values: npt.NDArray[np.float64], period: int | None = None, window_size: int | None = None
+) -> list[float]: ...
+def compute_feature_set_batch(
+    values: npt.NDArray[np.float64],
+    offsets: npt.NDArray[np.int64],
+    period: int | None = None,
+    window_size: int | None = None,
+    n_workers: int = 0,
+) -> npt.NDArray[np.float64]: ...
+def moving_block_bootstrap(
+    values: npt.NDArray[np.float64], block_size: int, seed: int, period: int | None = None
+) -> npt.NDArray[np.float64]: ...
+def moving_block_bootstrap_many(
+    values: npt.NDArray[np.float64], block_size: int, seeds: Sequence[int], period: int | None = None
 ) -> list[npt.NDArray[np.float64]]: ...
