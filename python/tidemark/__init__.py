@@ -2,14 +2,15 @@
 
 The numerical work lives in the native extension ``tidemark._lib``.  The
 Python layer mirrors its submodules (``tidemark.statistical``,
-``tidemark.stochastic``, ``tidemark.volatility``, ``tidemark.domain``,
-``tidemark.pattern_injection``, ``tidemark.distributions``,
-``tidemark.augmentation``, ``tidemark.batch``) with keyword arguments and
-defaults, named choices in place of integer codes, NumPy-style seeds
-(:func:`native_seed`) and array-likes converted to float64.  Each wrapper
-passes its arguments to the native function of the same name and gives the
-same series as the native call with the same explicit values.  Submodules are
-imported on first use, so ``import tidemark`` stays cheap.
+``tidemark.stochastic``, ``tidemark.volatility``, ``tidemark.multivariate``,
+``tidemark.domain``, ``tidemark.pattern_injection``,
+``tidemark.distributions``, ``tidemark.augmentation``, ``tidemark.batch``)
+with keyword arguments and defaults, named choices in place of integer
+codes, NumPy-style seeds (:func:`native_seed`) and array-likes converted to
+float64.  Each wrapper passes its arguments to the native function of the
+same name and gives the same series as the native call with the same
+explicit values.  Submodules are imported on first use, so
+``import tidemark`` stays cheap.
 
 ``InternalFailure`` is the native core's exception for a violated internal
 check (for example Student's t innovations with 2 or fewer degrees of
@@ -30,13 +31,13 @@ For a native function ``tidemark._lib.<sub>.<name>``:
    ``dict`` in ``tidemark/_codes.py`` (the one place that maps names to
    codes); ``innov_dist``/``innov_param`` become ``innovation`` and
    ``innovation_param`` through ``innovation_spec``;
-3. in ``tidemark/<sub>.py`` (create it from ``multivariate.py`` for a new
-   submodule and list it in ``_SUBMODULES`` below) write
+3. in ``tidemark/<sub>.py`` (for a new submodule, a new module shaped like
+   the others, listed in ``_SUBMODULES`` and ``__all__`` below) write
    ``def <name>(length, *, <native parameters with defaults>, seed=None)``
    with a NumPy-style docstring, calling the native function positionally
-   with ``native_seed(seed)``, ``as_float_array(x, "x")`` for arrays and
-   ``code("param", TABLE, value)`` for named choices, and add it to
-   ``__all__``;
+   with ``native_seed(seed)``, ``as_float_array(x, "x")`` for arrays
+   (``as_flat_matrix`` for matrices) and ``code("param", TABLE, value)`` for
+   named choices, and add it to ``__all__`` in registration order;
 4. add the function to ``DEFAULTS`` in ``tests/test_python_api.py`` (its
    defaults spelt out as the native call's arguments) and any renamed
    parameter to ``RENAMED`` there.
