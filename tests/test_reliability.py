@@ -82,9 +82,13 @@ def _retype_during_call(call, values):
     def mutate():
         started.wait()
         time.sleep(0.01)
+        import warnings
+
         try:
-            values.resize(len(values) // 2, refcheck=False)
-            values.dtype = np.float32
+            with warnings.catch_warnings():  # newer NumPy deprecates setting .dtype
+                warnings.simplefilter("ignore", DeprecationWarning)
+                values.resize(len(values) // 2, refcheck=False)
+                values.dtype = np.float32
         except (ValueError, TypeError):  # the array may be in use at that moment
             pass
 
