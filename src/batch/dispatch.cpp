@@ -6,7 +6,10 @@
 
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
+#include "generators/mar/mar.hpp"
 #include "generators/statistical/statistical.hpp"
+#include "generators/tcm/tcm.hpp"
+#include "generators/tsi/tsi.hpp"
 
 namespace tidemark {
 
@@ -95,12 +98,30 @@ Status run_inar(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
   return generate_inar(p, seed, out);
 }
 
+// The composite generators read their slots themselves.
+Status run_tsi(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  generate_tsi(out, s, a, seed);
+  return std::nullopt;
+}
+
+Status run_tcm(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  generate_tcm(out, s, a, seed);
+  return std::nullopt;
+}
+
+Status run_mar(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  return generate_mar(out, s, a, seed);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
     GeneratorRow{2, "sarima", 9, 2, run_sarima},
     GeneratorRow{3, "ets", 14, 1, run_ets},
     GeneratorRow{4, "inar", 4, 1, run_inar},
+    GeneratorRow{28, "tsi", kTsiScalarCount, kTsiArrayCount, run_tsi},
+    GeneratorRow{29, "tcm", kTcmScalarCount, kTcmArrayCount, run_tcm},
+    GeneratorRow{30, "mar", kMarScalarCount, 0, run_mar},
 };
 
 const GeneratorRow* find_row(GenType code) {
