@@ -101,11 +101,14 @@ void attempt(std::span<double> values, std::span<const double> s,
   const std::size_t n = values.size();
   const std::size_t burn_in = std::min<std::size_t>(n, 200);
   const std::size_t total = burn_in + f + n;
-  // The lag matrices and the two E x T buffers are the largest allocations;
-  // refuse them before drawing E^2 F links for a system that cannot run.
+  // Up to E^2 F links (each also a lag-matrix cell) and the two E x T
+  // buffers: a system that could not fit even at full link density is
+  // refused before its links are drawn.
   const double ed = static_cast<double>(e), fd = static_cast<double>(f);
-  composite::require_memory(ed * ed * fd + 2.0 * ed * static_cast<double>(total) + 2.0 * ed * fd,
-                            8.0);
+  constexpr double kPerLink = sizeof(double) + sizeof(TcmEdge) + sizeof(StepLink);
+  composite::require_memory(ed * ed * fd * kPerLink +
+                                (2.0 * ed * static_cast<double>(total) + 2.0 * ed * fd) * 8.0,
+                            1.0);
 
   ws.kind_cumulative.resize(kind_pool.size());
   double weight_sum = 0.0;
