@@ -1,8 +1,8 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import batch, distributions, overhead, statistical
+from . import batch, composites, distributions, overhead, statistical
 
-AREAS = (statistical, distributions, overhead, batch)
+AREAS = (statistical, distributions, overhead, batch, composites)
 
 
 def all_cases():
