@@ -63,9 +63,11 @@ struct MarWorkspace {
 };
 
 // Fills `values` (its size is the series length; it may be 0) or returns a
-// ParamError with the generator's message.  Sampler checks of the random
-// layer throw InternalFailure; a work buffer larger than the machine's
-// memory throws std::bad_alloc.
+// ParamError with the generator's message; the values depend only on the
+// parameters and the seed, never on what a reused workspace held before.
+// Reentrant: concurrent calls need only their own workspace.  Sampler
+// checks of the random layer throw InternalFailure; a work buffer larger
+// than the machine's memory throws std::bad_alloc.
 Status generate_mar(std::span<double> values, std::span<const double> scalar_params,
                     std::span<const std::vector<double>> array_params, uint64_t seed);
 Status generate_mar(std::span<double> values, std::span<const double> scalar_params,
@@ -74,7 +76,8 @@ Status generate_mar(std::span<double> values, std::span<const double> scalar_par
 
 // The steps of generate_mar, exposed for unit tests.
 
-// Builds the fixed configuration from the five arrays (further ones ignored).
+// Builds the fixed configuration from the first five arrays (the caller
+// passes at least five; further ones are ignored).
 Status read_fixed_mar_config(std::span<const std::vector<double>> arrays, MarConfig& cfg);
 
 // Draws a random-mode configuration from already validated scalar slots.
