@@ -493,3 +493,20 @@ TEST_CASE("TSI GARCH keeps alpha + beta at 0.98 when the draws exceed it") {
     CHECK(same_bits(got, want));
   }
 }
+
+TEST_CASE("MAR results do not depend on what a reused workspace held") {
+  const std::vector<double> random_mode = {4, 3, 12, 0.7, 1.0, 0.2, 2.0, 5000, 1, 0, 0, 0.0};
+  const std::vector<double> fixed_mode = {1, 1, 0, 1, 0, 1, 1, 20, 0, 1, 2, 0.0};
+  const Arrays fixed_arrays = {{0.5, 0.5}, {3, 1}, {0.2, 0.1, 0.1, 0.5}, {0.0, 1.0}, {1.0, 2.0}};
+  MarWorkspace shared;
+  for (uint64_t seed = 0; seed < 12; ++seed) {
+    const bool fixed = seed % 3 == 1;
+    const std::vector<double>& s = fixed ? fixed_mode : random_mode;
+    const Arrays& arrays = fixed ? fixed_arrays : Arrays{};
+    const std::size_t n = 50 + 97 * seed;
+    std::vector<double> reused(n), fresh(n);
+    CHECK(!generate_mar(reused, s, arrays, seed, shared));
+    CHECK(!generate_mar(fresh, s, arrays, seed));
+    CHECK(same_bits(reused, fresh));
+  }
+}
