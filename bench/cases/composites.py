@@ -40,8 +40,7 @@ def run(name, n_workers, n=None):
 def _scaling(name):
     def measure(repeats):
         n = N_SERIES[name]
-        one, two = best_of([lambda: run(name, 1), lambda: run(name, 2)],
-                           max(1, min(repeats, 3 if name != "tcm" else 2)), 1)
+        one, two = best_of([lambda: run(name, 1), lambda: run(name, 2)], repeats, 1)
         return Row("", ours=format_seconds(two), peer=format_seconds(one), figure=one / two,
                    figure_suffix="×",
                    note=f"{n / one:,.0f} series/s on 1 worker, {n / two:,.0f} on 2")
