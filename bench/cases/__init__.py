@@ -1,10 +1,10 @@
 """Benchmark cases, one module per area; each exposes a list `CASES`."""
 
-from . import (augmentation, batch, cli, diffusions, distributions, domain, dtw, multivariate,
-               overhead, statistical, stochastic, volatility)
+from . import (augmentation, batch, cli, composites, diffusions, distributions, domain, dtw,
+               multivariate, overhead, statistical, stochastic, volatility)
 
-AREAS = (statistical, diffusions, stochastic, volatility, multivariate, domain, dtw, augmentation,
-         distributions, overhead, batch, cli)
+AREAS = (statistical, diffusions, stochastic, volatility, multivariate, domain, composites, dtw,
+         augmentation, distributions, overhead, batch, cli)
 
 
 def all_cases():

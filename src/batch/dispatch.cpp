@@ -8,11 +8,14 @@
 #include "batch/batch.hpp"
 #include "core/integer_cast.hpp"
 #include "generators/domain/domain.hpp"
+#include "generators/mar/mar.hpp"
 #include "generators/multivariate/multivariate.hpp"
 #include "generators/statistical/statistical.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "generators/stochastic/diffusions.hpp"
 #include "generators/stochastic/stochastic_processes.hpp"
+#include "generators/tcm/tcm.hpp"
+#include "generators/tsi/tsi.hpp"
 #include "generators/volatility/volatility.hpp"
 
 namespace tidemark {
@@ -377,6 +380,21 @@ Status run_gaussian_process(Scalars s, Arrays, uint64_t seed, std::span<double> 
   return generate_gaussian_process(p, seed, out);
 }
 
+// The composite generators read their slots themselves.
+Status run_tsi(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  generate_tsi(out, s, a, seed);
+  return std::nullopt;
+}
+
+Status run_tcm(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  generate_tcm(out, s, a, seed);
+  return std::nullopt;
+}
+
+Status run_mar(Scalars s, Arrays a, uint64_t seed, std::span<double> out) {
+  return generate_mar(out, s, a, seed);
+}
+
 constexpr std::array kGenerators = {
     GeneratorRow{0, "random_walk", 5, 0, run_random_walk},
     GeneratorRow{1, "seasonal", 7, 0, run_seasonal},
@@ -402,6 +420,9 @@ constexpr std::array kGenerators = {
     GeneratorRow{24, "energy_load", 19, 0, run_energy_load},
     GeneratorRow{25, "vital_signs", 10, 0, run_vital_signs},
     GeneratorRow{27, "clickstream", 12, 0, run_clickstream},
+    GeneratorRow{28, "tsi", kTsiScalarCount, kTsiArrayCount, run_tsi},
+    GeneratorRow{29, "tcm", kTcmScalarCount, kTcmArrayCount, run_tcm},
+    GeneratorRow{30, "mar", kMarScalarCount, 0, run_mar},
 };
 
 const GeneratorRow* find_row(GenType code) {
