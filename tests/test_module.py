@@ -4,7 +4,8 @@ import tidemark._lib as lib
 
 SUBMODULES = {
     "augmentation": ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
-                     "dba_barycenters", "classical_decompose", "compute_features",
+                     "dba_barycenters", "mar_features_batch", "classical_decompose",
+                     "compute_features",
                      "compute_feature_set", "compute_feature_set_batch", "moving_block_bootstrap",
                      "moving_block_bootstrap_many"],
     "pattern_injection": ["add_changepoints", "add_missingness", "add_anomalies"],

@@ -15,7 +15,7 @@ from tidemark._convert import FloatArray, SeedLike, as_float_array, as_int64_arr
 from tidemark._lib import augmentation as _native
 
 __all__ = ["dtw_alignment", "dtw_distance", "nearest_dtw_neighbors", "dba_barycenter",
-           "dba_barycenters", "classical_decompose", "compute_features", "compute_feature_set",
+           "dba_barycenters", "mar_features_batch", "classical_decompose", "compute_features", "compute_feature_set",
            "compute_feature_set_batch", "moving_block_bootstrap", "moving_block_bootstrap_many"]
 
 FEATURE_NAMES = (
@@ -282,6 +282,52 @@ def compute_feature_set_batch(
                                              as_int64_array(offsets, "offsets"), period,
                                              window_size, n_workers)
     return flat.reshape(-1, 12)
+
+
+def mar_features_batch(
+    scalars: Sequence[Sequence[float]], arrays: Sequence[Sequence[Sequence[float]]],
+    lengths: Sequence[int], seeds: Sequence[Sequence[SeedLike]], *,
+    period: int | None = None, n_workers: int = 0,
+) -> list[list[list[float]] | None]:
+    """Basic features of MAR draws of many candidate configurations, in parallel.
+
+    Candidate i is drawn once per length with the composite MAR generator
+    (batch code 30), with ``scalars[i]`` and ``arrays[i]`` as its slot
+    layout and ``seeds[i][j]`` for ``lengths[j]``; every draw is scored with
+    :func:`compute_features`.
+
+    Parameters
+    ----------
+    scalars : sequence of sequences of float
+        One MAR scalar-slot vector per candidate (12 or more entries).
+    arrays : sequence of sequences of sequences of float
+        One list of array slots per candidate (five in fixed mode, else empty).
+    lengths : sequence of int
+        Series lengths, each in [3, 1000000], shared by all candidates.
+    seeds : sequence of sequences of seeds
+        One seed per length for each candidate (any form :func:`tidemark.native_seed` takes).
+    period : int, optional
+        Seasonal period for the features.
+    n_workers : int, default 0
+        Worker threads; 0 uses the shared pool.
+
+    Returns
+    -------
+    list
+        Per candidate, ``None`` when one of its draws or their features failed,
+        else one ``[spectral_entropy, trend_strength, seasonal_strength, acf1]``
+        per length.
+
+    Examples
+    --------
+    >>> from tidemark.augmentation import mar_features_batch
+    >>> scalars = [3, 3, 12, 1.0, 1.0, 0.5, 1.5, 100, 1, 0, 0, 0.0]
+    >>> scores = mar_features_batch([scalars], [[]], [100, 200], [[1, 2]])
+    >>> len(scores[0]), len(scores[0][0])
+    (2, 4)
+    """
+    native_seeds = [[native_seed(s) for s in row] for row in seeds]
+    return _native.mar_features_batch(scalars, arrays, lengths, native_seeds, period, n_workers)
 
 
 def moving_block_bootstrap(

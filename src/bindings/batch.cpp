@@ -8,6 +8,7 @@
 #include "call_road/arrays.hpp"
 #include "call_road/declaration.hpp"
 #include "call_road/errors.hpp"
+#include "call_road/parallel_call.hpp"
 #include "bindings/pattern_config_parse.hpp"
 #include "bindings/submodules.hpp"
 
@@ -113,17 +114,6 @@ PyObject* series_dict(PackedSeries& series, const ResultKeys& keys) {
   Py_DECREF(owner);
   if (!ok) Py_CLEAR(dict);
   return dict;
-}
-
-void raise_loop_failure(const LoopFailure& failure) {
-  if (const auto* p = std::get_if<ParamError>(&failure)) {
-    raise_value_error(p->message);
-  } else if (const auto* i = std::get_if<InternalError>(&failure)) {
-    raise_internal_failure(i->message);
-  } else if (const auto* pool = std::get_if<PoolError>(&failure)) {
-    raise_value_error("thread pool could not be built: " + pool->message);
-  }
-  // Interrupted: the exception that stopped the run is already set.
 }
 
 // One list per spec, each with a slot per series, filled as series finish.

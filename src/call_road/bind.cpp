@@ -345,54 +345,52 @@ bool convert_array_sequence(PyObject* obj, Args::Value& out) {
   return true;
 }
 
-bool convert_real_sequence_sequence(PyObject* obj, Args::Value& out) {
-  std::vector<std::vector<double>> rows;
-  const bool ok = for_each_item(
-      obj, "a str cannot be taken as a sequence of sequences", [&](PyObject* row_obj) {
-        std::vector<double> row;
-        const bool row_ok =
-            for_each_item(row_obj, "a str cannot be taken as a sequence of reals",
-                          [&](PyObject* element) {
-                            Args::Value v;
-                            return convert_real(element, v) &&
-                                   append(row, std::move(std::get<double>(v)));
-                          });
-        return row_ok && append(rows, std::move(row));
-      });
-  if (!ok) return false;
-  out = std::move(rows);
-  return true;
+bool read_reals(PyObject* obj, std::vector<double>& out) {
+  return for_each_item(obj, "a str cannot be taken as a sequence of reals", [&](PyObject* item) {
+    Args::Value v;
+    return convert_real(item, v) && append(out, std::move(std::get<double>(v)));
+  });
 }
 
-bool convert_seed_sequence(PyObject* obj, Args::Value& out) {
-  if (PyUnicode_Check(obj)) {
-    raise_type_error("a str cannot be taken as a sequence of integers");
-    return false;
-  }
-  if (!is_sequence(obj)) {
-    if (!PyErr_Occurred()) {
-      raise_type_error("'" + type_name(obj) + "' object is not an instance of 'Sequence'");
-    }
-    return false;
-  }
-  PyObject* iter = PyObject_GetIter(obj);
-  if (!iter) return false;
-  std::vector<uint64_t> items;
-  while (PyObject* item = PyIter_Next(iter)) {
-    Args::Value v;
-    const bool ok = convert_seed(item, v);
-    Py_DECREF(item);
-    if (!ok) break;
-    try {
-      items.push_back(std::get<uint64_t>(v));
-    } catch (const std::bad_alloc&) {
-      PyErr_NoMemory();
-      break;
-    }
-  }
-  Py_DECREF(iter);
-  if (PyErr_Occurred()) return false;
-  out = std::move(items);
+bool read_real_lists(PyObject* obj, std::vector<std::vector<double>>& out) {
+  return for_each_item(obj, "a str cannot be taken as a sequence of sequences",
+                       [&](PyObject* item) {
+                         std::vector<double> row;
+                         return read_reals(item, row) && append(out, std::move(row));
+                       });
+}
+
+bool read_real_list_lists(PyObject* obj, std::vector<std::vector<std::vector<double>>>& out) {
+  return for_each_item(obj, "a str cannot be taken as a sequence of sequences",
+                       [&](PyObject* item) {
+                         std::vector<std::vector<double>> rows;
+                         return read_real_lists(item, rows) && append(out, std::move(rows));
+                       });
+}
+
+bool read_seeds(PyObject* obj, std::vector<uint64_t>& out) {
+  return for_each_item(obj, "a str cannot be taken as a sequence of integers",
+                       [&](PyObject* item) {
+                         Args::Value v;
+                         return convert_seed(item, v) &&
+                                append(out, std::move(std::get<uint64_t>(v)));
+                       });
+}
+
+bool read_seed_lists(PyObject* obj, std::vector<std::vector<uint64_t>>& out) {
+  return for_each_item(obj, "a str cannot be taken as a sequence of sequences",
+                       [&](PyObject* item) {
+                         std::vector<uint64_t> row;
+                         return read_seeds(item, row) && append(out, std::move(row));
+                       });
+}
+
+// Converts by `read` into a fresh T and stores it in out.
+template <class T, class Read>
+bool convert_nested(PyObject* obj, Args::Value& out, Read read) {
+  T value;
+  if (!read(obj, value)) return false;
+  out = std::move(value);
   return true;
 }
 
@@ -421,7 +419,13 @@ bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
         return true;
       }
       return convert_seed(obj, out);
-    case Kind::SeedSequence: return convert_seed_sequence(obj, out);
+    case Kind::SeedSequence:
+      return convert_nested<std::vector<uint64_t>>(obj, out, read_seeds);
+    case Kind::SeedSequenceSequence:
+      return convert_nested<std::vector<std::vector<uint64_t>>>(obj, out, read_seed_lists);
+    case Kind::RealSequenceSequenceSequence:
+      return convert_nested<std::vector<std::vector<std::vector<double>>>>(obj, out,
+                                                                          read_real_list_lists);
     case Kind::RealArrayList: return convert_array_list(obj, out);
     case Kind::Dict:
       if (PyDict_Check(obj)) {
@@ -439,7 +443,8 @@ bool convert_by_kind(PyObject* obj, Kind kind, Args::Value& out) {
       return false;
     case Kind::OptionalInt64: return convert_optional_int64(obj, out);
     case Kind::RealArraySequence: return convert_array_sequence(obj, out);
-    case Kind::RealSequenceSequence: return convert_real_sequence_sequence(obj, out);
+    case Kind::RealSequenceSequence:
+      return convert_nested<std::vector<std::vector<double>>>(obj, out, read_real_lists);
   }
   return false;
 }

@@ -42,6 +42,9 @@ enum class Kind : uint8_t {
   OptionalSeed,    // None or unsigned 64-bit
   Int64Array,      // 1-d int64 ndarray
   SeedSequence,    // sequence of unsigned 64-bit integers, a str refused
+  // MAR feature scoring
+  SeedSequenceSequence,          // sequence of sequences of unsigned 64-bit integers
+  RealSequenceSequenceSequence,  // sequence of sequences of sequences of reals
 };
 
 struct Param {
@@ -89,7 +92,8 @@ class Args {
   using Value = std::variant<std::monostate, int32_t, uint64_t, MachineWord, double, bool,
                              std::string, std::vector<std::string>, PyObject*, int64_t,
                              OwnedObject, std::vector<std::vector<double>>,
-                             std::vector<uint64_t>>;
+                             std::vector<uint64_t>, std::vector<std::vector<uint64_t>>,
+                             std::vector<std::vector<std::vector<double>>>>;
 
   int32_t integer(std::size_t i) const { return std::get<int32_t>(values_[i]); }
   uint64_t seed(std::size_t i) const { return std::get<uint64_t>(values_[i]); }
@@ -111,6 +115,12 @@ class Args {
   }
   const std::vector<uint64_t>& seeds(std::size_t i) const {
     return std::get<std::vector<uint64_t>>(values_[i]);
+  }
+  const std::vector<std::vector<uint64_t>>& seed_lists(std::size_t i) const {
+    return std::get<std::vector<std::vector<uint64_t>>>(values_[i]);
+  }
+  const std::vector<std::vector<std::vector<double>>>& real_list_lists(std::size_t i) const {
+    return std::get<std::vector<std::vector<std::vector<double>>>>(values_[i]);
   }
   std::optional<int64_t> optional_int64(std::size_t i) const {
     if (const int64_t* v = std::get_if<int64_t>(&values_[i])) return *v;
@@ -206,6 +216,14 @@ class Bound {
   template <ParamName N>
   const std::vector<uint64_t>& seeds() const {
     return args_.seeds(index<N>(Kind::SeedSequence));
+  }
+  template <ParamName N>
+  const std::vector<std::vector<uint64_t>>& seed_lists() const {
+    return args_.seed_lists(index<N>(Kind::SeedSequenceSequence));
+  }
+  template <ParamName N>
+  const std::vector<std::vector<std::vector<double>>>& real_list_lists() const {
+    return args_.real_list_lists(index<N>(Kind::RealSequenceSequenceSequence));
   }
   // Arrays, lists and dicts, borrowed from the caller.
   template <ParamName N>

@@ -10,6 +10,7 @@ __all__ = [
     "nearest_dtw_neighbors",
     "dba_barycenter",
     "dba_barycenters",
+    "mar_features_batch",
     "classical_decompose",
     "compute_features",
     "compute_feature_set",
@@ -44,6 +45,14 @@ def dba_barycenters(
 def classical_decompose(
     values: npt.NDArray[np.float64], period: int | None = None
 ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
+def mar_features_batch(
+    scalars: Sequence[Sequence[float]],
+    arrays: Sequence[Sequence[Sequence[float]]],
+    lengths: Sequence[int],
+    seeds: Sequence[Sequence[int]],
+    period: int | None = None,
+    n_workers: int = 0,
+) -> list[list[list[float]] | None]: ...
 def compute_features(
     values: npt.NDArray[np.float64], period: int | None = None
 ) -> tuple[float, float, float, float]: ...

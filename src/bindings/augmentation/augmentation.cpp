@@ -13,6 +13,7 @@ std::span<const FunctionEntry> augmentation_functions() {
       function<kNearestDtwNeighbors, nearest_dtw_neighbors>(),
       function<kDbaBarycenter, dba_barycenter>(),
       function<kDbaBarycenters, dba_barycenters>(),
+      kMarFeaturesBatchEntry,
       kClassicalDecomposeEntry,
       kComputeFeaturesEntry,
       kComputeFeatureSetEntry,

@@ -6,6 +6,7 @@
 
 namespace tidemark::py {
 
+extern const FunctionEntry kMarFeaturesBatchEntry;
 extern const FunctionEntry kClassicalDecomposeEntry;
 extern const FunctionEntry kComputeFeaturesEntry;
 extern const FunctionEntry kComputeFeatureSetEntry;

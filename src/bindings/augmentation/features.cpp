@@ -11,6 +11,7 @@
 #include "call_road/arrays.hpp"
 #include "call_road/compute.hpp"
 #include "call_road/errors.hpp"
+#include "call_road/parallel_call.hpp"
 
 namespace tidemark::py {
 namespace {
@@ -82,16 +83,6 @@ constexpr Param kComputeFeatureSetBatchParams[] = {
 constexpr Signature kComputeFeatureSetBatch{
     "compute_feature_set_batch", kComputeFeatureSetBatchParams,
     "Native feature rows for a flat panel in one call; returns n_series * 12 values."};
-
-void raise_loop_failure(const LoopFailure& failure) {
-  if (const auto* p = std::get_if<ParamError>(&failure)) {
-    raise_value_error(p->message);
-  } else if (const auto* i = std::get_if<InternalError>(&failure)) {
-    raise_internal_failure(i->message);
-  } else {
-    raise_value_error("thread pool could not be built: " + std::get<PoolError>(failure).message);
-  }
-}
 
 PyObject* compute_feature_set_batch(const Bound<kComputeFeatureSetBatch>& a) {
   auto values = a.copy<"values">();
