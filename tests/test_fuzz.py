@@ -16,6 +16,7 @@ until it has a strategy in PARAMETERS.
 
 import importlib
 import inspect
+import math
 import os
 import pickle
 import select
@@ -116,7 +117,12 @@ def _number(recipe, default=0.0):
         if recipe.kind == "object":
             return {"fraction": 1 / 3, "decimal_nan": float("nan")}.get(recipe.payload, default)
         return default
-    return recipe if isinstance(recipe, (int, float)) else default
+    if isinstance(recipe, (int, float)):
+        try:
+            return float(recipe)
+        except OverflowError:
+            return math.inf if recipe > 0 else -math.inf
+    return default
 
 
 def _slot(recipe, index):
@@ -151,7 +157,7 @@ def _truncates_to_zero(x):
 def _hawkes_slow(mu, n, alpha, beta, kernel, exponent, max_events):
     if not _truncates_to_zero(kernel) and max_events > 3000:
         return True  # power law: quadratic in the events
-    finite = all(-1e308 < v < 1e308 for v in (alpha, beta, exponent))
+    finite = all(math.isfinite(v) for v in (alpha, beta, exponent))
     return mu * max(n, 1) > 1e7 and (max_events > 1e7 or not finite)
 
 
@@ -170,8 +176,24 @@ def _hawkes_batch(a):
 
 def _slow_spec_in_multi(a):
     specs = a["specs"] if isinstance(a["specs"], list) else []
-    return any(isinstance(spec, dict) and (_huge_cycles_batch(spec) or _hawkes_batch(spec))
-               for spec in specs)
+    return any(isinstance(spec, dict) and slow(spec) for spec in specs
+               for slow in (_huge_cycles_batch, _hawkes_batch, _lorenz_batch, _jumps_batch))
+
+
+def _jumps_slow(rate, dt, n):
+    jumps = rate * dt * max(n, 1)  # Poisson means of rate x dt, one per step
+    return jumps == jumps and 5e7 < jumps < INF
+
+
+def _jumps_direct(a):
+    return _jumps_slow(_number(a.get("lambda_jump")), _number(a.get("dt"), 1.0),
+                       _number(a.get("length"), 1))
+
+
+def _jumps_batch(a):
+    slots = a.get("scalar_params")
+    return a.get("gen_type") == 7 and _jumps_slow(_slot(slots, 2), _slot(slots, 6),
+                                                   _longest(a.get("lengths")))
 
 
 def _lorenz_slow(system_id, n, h):
@@ -209,6 +231,9 @@ HAWKES_NAN_REASON = ("hawkes_process with a NaN excitation_amplitude or decay_ra
                      "max_events and not interruptible (1e8 x 20 runs for minutes); a huge "
                      "max_events grows the event list without a memory check (MemoryError "
                      "with an empty message after 2 GiB under a 4 GiB address-space cap)")
+JUMPS_REASON = ("jump_diffusion draws Poisson(lambda_jump x dt) jumps per step and cannot be "
+                "interrupted: lambda_jump = -2 with dt = -2**31 - 1 asks for 4.3e9 jumps per "
+                "step, minutes for 21 values")
 KNOWN_FAULTS = [
     ("stochastic.cyclic", _huge_cycles_direct, CYCLIC_REASON,
      [10, 0.0, 0.0, 5.0, 1.0, 1.0, 0.1, 2**31 - 1, 0.1, 1, 0, 0.0]),
@@ -220,6 +245,9 @@ KNOWN_FAULTS = [
      [20, 1e8, 0.0, float("nan"), 0, 1.5, 0, 10, 1]),
     ("batch.generate_batch", _hawkes_batch, HAWKES_REASON, None),
     ("batch.generate_batch", _lorenz_batch, LORENZ_REASON, None),
+    ("batch.generate_batch", _jumps_batch, JUMPS_REASON, None),
+    ("stochastic.jump_diffusion", _jumps_direct, JUMPS_REASON,
+     [21, 10.0, 8.0, -2.0, 0.0, 1.0, 1.0, -2.0**31 - 1, 1, 0, 0.0]),
     ("stochastic.chaotic_system", _lorenz_direct, LORENZ_REASON,
      [100000, 0, 10.0, 28.0, 2.6, 0.0, 0.0, 0.0, 0.0, 0.0, 0, 0.0, 0.0, 0]),
 ]
