@@ -182,19 +182,22 @@ def _slow_spec_in_multi(a):
                             _sarima_batch))
 
 
-def _sarima_slow(n, burn_in, d, seasonal_d):
-    passes = max(min(d, 2**31), 0) + max(min(seasonal_d, 2**31), 0)
-    return (max(n, 1) + max(burn_in, 0)) * passes > WORK_LIMIT
+def _sarima_slow(n, burn_in, d, seasonal_d, period):
+    d, seasonal_d = (max(min(v, 2**31), 0) for v in (d, seasonal_d))
+    working = max(min(period, 2**31), 0) * seasonal_d + d + max(n, 1) + max(burn_in, 0)
+    return working * (d + seasonal_d + 1) > WORK_LIMIT
 
 
 def _sarima_direct(a):
-    return _sarima_slow(*[_number(a.get(k)) for k in ("length", "burn_in", "d", "seasonal_d")])
+    return _sarima_slow(*[_number(a.get(k)) for k in (
+        "length", "burn_in", "d", "seasonal_d", "seasonal_period")])
 
 
 def _sarima_batch(a):
     slots = a.get("scalar_params")
-    return a.get("gen_type") == 2 and _sarima_slow(_longest(a.get("lengths")), _slot(slots, 6),
-                                                    _slot(slots, 0), _slot(slots, 1))
+    return a.get("gen_type") == 2 and _sarima_slow(
+        _longest(a.get("lengths")), _slot(slots, 6), _slot(slots, 0), _slot(slots, 1),
+        _slot(slots, 2))
 
 
 def _jumps_slow(rate, dt, n):
@@ -251,8 +254,9 @@ HAWKES_NAN_REASON = ("hawkes_process with a NaN excitation_amplitude or decay_ra
 JUMPS_REASON = ("jump_diffusion draws Poisson(lambda_jump x dt) jumps per step and cannot be "
                 "interrupted: lambda_jump = -2 with dt = -2**31 - 1 asks for 4.3e9 jumps per "
                 "step, minutes for 21 values")
-SARIMA_REASON = ("not a fault: sarima costs O((length + burn_in) x (d + seasonal_d)) as "
-                 "designed and can be interrupted; such cases are too slow for the fuzz runs")
+SARIMA_REASON = ("not a fault: sarima's integrations cost the working length (length + "
+                 "burn_in + d + seasonal_period x seasonal_d) times d + seasonal_d as designed "
+                 "and can be interrupted; such cases are too slow for the fuzz runs")
 KNOWN_FAULTS = [
     ("stochastic.cyclic", _huge_cycles_direct, CYCLIC_REASON,
      [10, 0.0, 0.0, 5.0, 1.0, 1.0, 0.1, 2**31 - 1, 0.1, 1, 0, 0.0]),
