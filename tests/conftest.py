@@ -1,5 +1,12 @@
+import os
+
 import numpy as np
 import pytest
+
+# True in tools/sanitize.sh's run, which preloads the AddressSanitizer runtime:
+# that runtime reserves terabytes of address space, so tests that cap the
+# address space cannot run there.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 @pytest.fixture

@@ -12,6 +12,7 @@ import time
 import numpy as np
 import pytest
 
+from conftest import SANITIZED
 from tidemark._lib.batch import generate_batch
 
 LENGTHS = np.array([200] * 64, dtype=np.int32)
@@ -204,8 +205,7 @@ def test_refusals_come_before_the_allocation():
         inar(2**31 - 1, 1, np.array([0.5]), 0, 1.0, 0.0, 1)
 
 
-@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
-                    reason="AddressSanitizer's shadow memory needs more address space than the limit")
+@pytest.mark.skipif(SANITIZED, reason="AddressSanitizer cannot run under an address-space cap")
 def test_results_larger_than_the_memory_left_are_refused():
     # An address-space limit stands for a container's memory limit: the
     # call must be refused up front, not die while touching its pages.
