@@ -259,3 +259,27 @@ def test_memory_of_freed_batch_results_goes_back_to_the_system():
     out = subprocess.run([sys.executable, "-c", textwrap.dedent(script)], capture_output=True,
                          text=True, timeout=120)
     assert float(out.stdout) < 0.3, out.stderr
+
+
+# Inputs that are valid but take minutes (as specified): Ctrl-C must stop them.
+SLOW_CALLS = {
+    "cyclic": "cyclic(10, 0.0, 0.0, 5.0, 1.0, 1.0, 0.1, 2**31 - 1, 0.1, 1, 0, 0.0)",
+    "lorenz": "chaotic_system(100000, 0, 10.0, 28.0, 2.6, 0.0, 0.0, 0.0, 0.0, 0.0, 0, 0.0, 0.0, 0)",
+    "hawkes": "hawkes_process(20, 1e19, 0.0, 1.0, 1, 1.5, 0, 2**31 - 1, 1)",
+    "jumps": "jump_diffusion(21, 10.0, 8.0, -2.0, 0.0, 1.0, 1.0, -2.0**31 - 1, 1, 0, 0.0)",
+}
+
+
+@pytest.mark.parametrize("call", list(SLOW_CALLS.values()), ids=list(SLOW_CALLS))
+def test_ctrl_c_stops_slow_stochastic_calls(call):
+    script = f"""
+        import signal
+        signal.signal(signal.SIGINT, signal.default_int_handler)
+        from tidemark._lib.stochastic import *
+        print("started", flush=True)
+        {call}
+        print("finished", flush=True)
+    """
+    seconds, err, code = _interrupt_after_start(script, delay=0.3)
+    assert "KeyboardInterrupt" in err
+    assert seconds < 1.5, f"the call took {seconds:.2f} s to stop"

@@ -233,7 +233,7 @@ double StudentTCdf::operator()(double x) const {
 // operator() for up to four x, their incomplete betas interleaved.  x and
 // out may be the same array: every x is read before any out is written.
 void StudentTCdf::evaluate(const double* x, int count, double* out) const {
-  double xs[4], y[4], ibeta[4];
+  double xs[4]{}, y[4]{}, ibeta[4]{};
   for (int i = 0; i < count; ++i) {
     xs[i] = x[i];
     y[i] = nu_ / (xs[i] * xs[i] + nu_);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/interrupt.hpp"
 #include "core/internal_failure.hpp"
 #include "generators/stochastic/stochastic_processes.hpp"
 #include "rng/samplers.hpp"
@@ -65,6 +66,7 @@ void lorenz(const ChaoticParams& p, RandomStream& s, std::span<double> out) {
   const int64_t records = static_cast<int64_t>(out.size()) + kLorenzTransient;
   for (int64_t rec = 0; rec < records; ++rec) {
     for (int64_t step = 0; step < stride; ++step) {
+      if (step % 65536 == 0) interruption_point();  // a tiny dt means 10^5 steps a value
       const double k1x = sigma * (y - x), k1y = x * (rho - z) - y, k1z = x * y - beta * z;
       const double x2 = x + half * k1x, y2 = y + half * k1y, z2 = z + half * k1z;
       const double k2x = sigma * (y2 - x2), k2y = x2 * (rho - z2) - y2, k2z = x2 * y2 - beta * z2;

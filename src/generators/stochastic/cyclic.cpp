@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/interrupt.hpp"
 #include "core/internal_failure.hpp"
 #include "generators/stochastic/cyclic_garch.hpp"
 #include "rng/random_stream.hpp"
@@ -48,6 +49,7 @@ Status generate_cyclic(const CyclicParams& p, uint64_t seed, std::span<double> o
   // draws nothing, so the stream sees the same order as drawing all cycle
   // parameters first, and no per-cycle work vectors are needed.
   for (int32_t j = 0; j < p.num_cycles; ++j) {
+    if (j % 256 == 0) interruption_point();  // up to 2^31 cycles over the series
     const double period = std::fabs(sample_normal(stream, p.cycle_period_mean, p.cycle_period_std));
     const double amplitude = sample_normal(stream, p.cycle_amplitude_mean, p.cycle_amplitude_std);
     const double phase = stream.sample_uniform(0.0, kTwoPi);

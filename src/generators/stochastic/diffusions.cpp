@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "core/interrupt.hpp"
 #include "generators/stochastic/diffusions.hpp"
 #include "rng/random_stream.hpp"
 #include "rng/samplers.hpp"
@@ -80,6 +81,7 @@ Status generate_jump_diffusion(const JumpDiffusionParams& p, uint64_t seed,
     const int32_t n = jump_count(stream);
     double jump = 0.0;
     for (int32_t k = 0; k < n; ++k) {
+      if (k % 65536 == 65535) interruption_point();  // up to 2^31 jumps in one step
       if (!jump_size) jump_size.emplace(p.innov, p.jump_std);
       jump = jump + ((*jump_size)(stream) + jump_mean);
     }

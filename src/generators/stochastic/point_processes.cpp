@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/integer_cast.hpp"
+#include "core/interrupt.hpp"
 #include "core/internal_failure.hpp"
 #include "generators/stochastic/stochastic_processes.hpp"
 #include "rng/samplers.hpp"
@@ -114,7 +115,9 @@ void simulate(Kernel& kernel, const HawkesParams& p, double horizon, RandomStrea
   int32_t accepted = 0;
   uint32_t stalled = 0;
   bool first = true;
-  while (accepted < p.max_events && (first || t < horizon)) {
+  for (uint64_t tries = 0; accepted < p.max_events && (first || t < horizon); ++tries) {
+    // Rejections and the power-law kernel's growing sums can make this long.
+    if (tries % 4096 == 0) interruption_point();
     first = false;
     // fmax: a NaN intensity falls back to mu.
     const double bound = std::fmax(lambda, mu) * kBoundFactor + kBoundOffset;
